@@ -1,0 +1,15 @@
+#include "app/ClanTag.h"
+
+#include "BuildSettings.h"
+
+namespace utq {
+
+QString clanTag() {
+    return QString::fromUtf8(build::kClanTag);
+}
+
+QString withClanTag(QString text) {
+    return text.replace(QLatin1String("{tag}"), clanTag());
+}
+
+} // namespace utq

@@ -1,0 +1,19 @@
+#include "app/qElQuery.h"
+
+#include "app/tabs/FavouriteRows.h"
+
+namespace utq {
+
+FavouriteRow qElQuery::ut99Row(int row) const {
+    return tabs::rowOf(*this, tabs::kUt99Rows, row);
+}
+
+FavouriteRow qElQuery::ut2004Row(int row) const {
+    return tabs::rowOf(*this, tabs::kUt2004Rows, row);
+}
+
+FavouriteRow qElQuery::ut3Row(int row) const {
+    return tabs::rowOf(*this, tabs::kUt3Rows, row);
+}
+
+} // namespace utq

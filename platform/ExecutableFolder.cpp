@@ -1,0 +1,11 @@
+#include "platform/ExecutableFolder.h"
+
+#include <QCoreApplication>
+
+namespace utq::platform {
+
+QString executableFolder() {
+    return QCoreApplication::applicationDirPath();
+}
+
+} // namespace utq::platform

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+
+class QWebEngineView;
+
+namespace utq::platform {
+
+// An embedded web page. Addresses of a scheme it does not display itself (unreal://, for one)
+// are handed to the handler the desktop has registered for that scheme. Nothing here waits
+// for a page: loading goes on inside the view.
+class WebView : public QWidget {
+    Q_OBJECT
+public:
+    explicit WebView(QWidget* parent = nullptr);
+    ~WebView() override;
+
+    // Opens the start page; called once, when the window that holds the view is created.
+    void openStartPage(const QString& address);
+    // Shows the page at `address`, or hands it to the desktop when it is not a web page.
+    void navigate(const QString& address);
+
+    QUrl currentUrl() const;
+    QWebEngineView* engineView() const { return view_; }
+
+    // Whether the view shows pages of this scheme itself.
+    static bool displaysScheme(const QString& scheme);
+
+signals:
+    void loadFinished(bool ok);
+
+private:
+    QWebEngineView* view_;
+};
+
+} // namespace utq::platform
