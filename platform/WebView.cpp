@@ -3,6 +3,7 @@
 #include "platform/WebEngineSetup.h"
 
 #include <QDesktopServices>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -27,30 +28,48 @@ protected:
 
 } // namespace
 
-WebView::WebView(QWidget* parent) : QWidget(parent), view_(new QWebEngineView(this)) {
+WebView::WebView(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(view_);
-    view_->setPage(new HandOffPage(sharedWebProfile(), view_));
-    connect(view_, &QWebEngineView::loadFinished, this, &WebView::loadFinished);
 }
 
 WebView::~WebView() = default;
 
+void WebView::attachEngine() {
+    if (view_)
+        return;
+    view_ = new QWebEngineView(this);
+    view_->setPage(new HandOffPage(sharedWebProfile(), view_));
+    connect(view_, &QWebEngineView::loadFinished, this, &WebView::loadFinished);
+    layout()->addWidget(view_);
+    if (!startPage_.isEmpty())
+        view_->load(QUrl(startPage_, QUrl::TolerantMode));
+}
+
 void WebView::openStartPage(const QString& address) {
-    navigate(address);
+    startPage_ = address;
+    QTimer::singleShot(0, this, &WebView::attachEngine);
 }
 
 void WebView::navigate(const QString& address) {
     const QUrl url(address, QUrl::TolerantMode);
-    if (displaysScheme(url.scheme()))
-        view_->load(url);
-    else
+    if (!displaysScheme(url.scheme())) {
         QDesktopServices::openUrl(url);
+        return;
+    }
+    // A navigation asked for before the engine started replaces the start page.
+    startPage_.clear();
+    attachEngine();
+    view_->load(url);
 }
 
 QUrl WebView::currentUrl() const {
-    return view_->url();
+    return view_ ? view_->url() : QUrl();
+}
+
+QWebEngineView* WebView::engineView() {
+    attachEngine();
+    return view_;
 }
 
 bool WebView::displaysScheme(const QString& scheme) {

@@ -18,12 +18,14 @@ public:
     ~WebView() override;
 
     // Opens the start page; called once, when the window that holds the view is created.
+    // The web engine behind the view starts on the next turn of the event loop, so the
+    // window it sits in shows first.
     void openStartPage(const QString& address);
     // Shows the page at `address`, or hands it to the desktop when it is not a web page.
     void navigate(const QString& address);
 
     QUrl currentUrl() const;
-    QWebEngineView* engineView() const { return view_; }
+    QWebEngineView* engineView();
 
     // Whether the view shows pages of this scheme itself.
     static bool displaysScheme(const QString& scheme);
@@ -32,7 +34,10 @@ signals:
     void loadFinished(bool ok);
 
 private:
-    QWebEngineView* view_;
+    void attachEngine();
+
+    QWebEngineView* view_ = nullptr;
+    QString startPage_;
 };
 
 } // namespace utq::platform

@@ -1,0 +1,119 @@
+// Start-up figures of the real main window with its seven web views, against a local page
+// server: time to the first paint, time until every start page has loaded, and the memory
+// (proportional set size) of this process together with the web engine's helper processes.
+#include "PageServer.h"
+#include "app/qElQuery.h"
+#include "platform/WebEngineSetup.h"
+#include "platform/WebView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// Pss of one process in KiB, from /proc/PID/smaps_rollup.
+long pssKiB(const QString& pid) {
+    QFile file(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (line.startsWith("Pss:"))
+            return line.mid(4).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+QString parentOf(const QString& pid) {
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return QString::fromLatin1(fields.value(1));
+}
+
+// This process and every process below it.
+long familyPssKiB(int* processes) {
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    QStringList family = {self};
+    const QStringList all = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const QString& pid : all)
+            if (!family.contains(pid) && family.contains(parentOf(pid))) {
+                family << pid;
+                grew = true;
+            }
+    }
+    long total = 0;
+    for (const QString& pid : family)
+        total += pssKiB(pid);
+    *processes = static_cast<int>(family.size());
+    return total;
+}
+
+class FirstPaint : public QObject {
+public:
+    qint64 at = -1;
+    QElapsedTimer* clock = nullptr;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && at < 0)
+            at = clock->elapsed();
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    utq::platform::prepareWebEngine();
+    QApplication app(argc, argv);
+    PageServer pages;
+    const qint64 appReady = sinceStart.elapsed();
+
+    QElapsedTimer clock;
+    clock.start();
+    FirstPaint paint;
+    paint.clock = &clock;
+    utq::Hosts hosts{pages.hostAndPort(), QStringLiteral("us.qel.example"), QStringLiteral("uk.qel.example"),
+                     QStringLiteral("www.qel.example"), QStringLiteral("ts.qel.example")};
+    int loaded = 0;
+    qint64 allLoadedAt = -1;
+    auto* window = new utq::qElQuery(hosts);
+    const qint64 constructed = clock.elapsed();
+    int processesBefore = 0;
+    const long pssBefore = familyPssKiB(&processesBefore);
+    window->installEventFilter(&paint);
+    for (auto* view : window->findChildren<utq::platform::WebView*>())
+        QObject::connect(view, &utq::platform::WebView::loadFinished, [&] {
+            if (++loaded == 7)
+                allLoadedAt = clock.elapsed();
+        });
+
+    QTimer::singleShot(30000, &app, &QCoreApplication::quit); // bounded, whatever happens
+    QTimer settle;
+    QObject::connect(&settle, &QTimer::timeout, [&] {
+        if (allLoadedAt >= 0 && clock.elapsed() > allLoadedAt + 1500)
+            app.quit();
+    });
+    settle.start(100);
+    app.exec();
+
+    int processes = 0;
+    const long pss = familyPssKiB(&processes);
+    std::printf("application object ready:        %lld ms after main\n", static_cast<long long>(appReady));
+    std::printf("window constructed and shown:    %lld ms\n", static_cast<long long>(constructed));
+    std::printf("window first painted:            %lld ms\n", static_cast<long long>(paint.at));
+    std::printf("all 7 start pages loaded:        %lld ms (%d of 7)\n", static_cast<long long>(allLoadedAt), loaded);
+    std::printf("PSS before the web engine starts: %.1f MiB\n", pssBefore / 1024.0);
+    std::printf("total PSS, %d processes:          %.1f MiB\n", processes, pss / 1024.0);
+    std::printf("web engine flags: %s\n", qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").constData());
+    delete window;
+    return allLoadedAt >= 0 ? 0 : 1;
+}
