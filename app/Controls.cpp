@@ -1,5 +1,7 @@
 #include "app/Controls.h"
 
+#include "app/SvgPicture.h"
+
 #include <QComboBox>
 #include <QCursor>
 #include <QGroupBox>
@@ -37,12 +39,13 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geom
     return place(new QLabel(text, parent), name, geometry);
 }
 
-QRadioButton* optionButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+QRadioButton* optionButton(QWidget* parent, const char* name, const QString& caption,
+                           QRect geometry) {
     return place(new QRadioButton(caption, parent), name, geometry);
 }
 
-QComboBox* comboBox(QWidget* parent, const char* name, const QString& text, const QStringList& items,
-                    QRect geometry) {
+QComboBox* comboBox(QWidget* parent, const char* name, const QString& text,
+                    const QStringList& items, QRect geometry) {
     auto* combo = place(new QComboBox(parent), name, geometry);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
@@ -79,10 +82,8 @@ QPlainTextEdit* helpText(QWidget* parent, const char* name, const QString& text,
     return box;
 }
 
-QLabel* picture(QWidget* parent, const char* name, const QString& resource, QRect geometry) {
-    auto* pic = place(new QLabel(parent), name, geometry);
-    pic->setPixmap(renderSvg(resource, geometry.width(), geometry.height()));
-    return pic;
+SvgPicture* picture(QWidget* parent, const char* name, const QString& resource, QRect geometry) {
+    return place(new SvgPicture(resource, parent), name, geometry);
 }
 
 QPixmap renderSvg(const QString& resource, int width, int height) {
@@ -95,12 +96,14 @@ QPixmap renderSvg(const QString& resource, int width, int height) {
 }
 
 const QCursor& handCursor() {
-    static const QCursor cursor(renderSvg(QStringLiteral(":/assets/hand_cursor.svg"), 32, 32), 12, 1);
+    static const QCursor cursor(renderSvg(QStringLiteral(":/assets/hand_cursor.svg"), 32, 32), 12,
+                                1);
     return cursor;
 }
 
 void stylePingResultBox(QLineEdit* box) {
-    box->setStyleSheet(QStringLiteral("QLineEdit { background: rgb(0, 0, 128); color: rgb(0, 255, 0); }"));
+    box->setStyleSheet(
+        QStringLiteral("QLineEdit { background: rgb(0, 0, 128); color: rgb(0, 255, 0); }"));
     box->setFocusPolicy(Qt::ClickFocus);
 }
 

@@ -18,6 +18,10 @@ class QRadioButton;
 class QTimer;
 class QWidget;
 
+namespace utq {
+class SvgPicture;
+}
+
 // Small makers for the window's controls: each gets its object name (the name tests and
 // handlers know it by), its text and its place, and nothing else.
 namespace utq::controls {
@@ -25,15 +29,16 @@ namespace utq::controls {
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect geometry);
 QLineEdit* textBox(QWidget* parent, const char* name, const QString& text, QRect geometry);
 QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry);
-QRadioButton* optionButton(QWidget* parent, const char* name, const QString& caption, QRect geometry);
-QComboBox* comboBox(QWidget* parent, const char* name, const QString& text, const QStringList& items,
-                    QRect geometry);
+QRadioButton* optionButton(QWidget* parent, const char* name, const QString& caption,
+                           QRect geometry);
+QComboBox* comboBox(QWidget* parent, const char* name, const QString& text,
+                    const QStringList& items, QRect geometry);
 QProgressBar* progressBar(QWidget* parent, const char* name, QRect geometry);
 QTimer* timer(QObject* parent, const char* name, int intervalMs);
 QGroupBox* frame(QWidget* parent, const char* name, const QString& caption, QRect geometry);
 QPlainTextEdit* helpText(QWidget* parent, const char* name, const QString& text, QRect geometry);
-// A picture drawn from an SVG resource at the given size.
-QLabel* picture(QWidget* parent, const char* name, const QString& resource, QRect geometry);
+// A picture drawn from an SVG resource.
+SvgPicture* picture(QWidget* parent, const char* name, const QString& resource, QRect geometry);
 
 QPixmap renderSvg(const QString& resource, int width, int height);
 

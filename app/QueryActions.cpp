@@ -16,9 +16,9 @@ namespace utq {
 
 void qElQuery::wireTimedActions() {
     const auto make = [this](QTimer* timer, QProgressBar* bar, void (qElQuery::*action)()) {
-        return std::make_unique<TimedAction>(timer, bar, [this, action] { (this->*action)(); },
-                                             TimedAction::Step{},
-                                             [this](const QString& message) { report(message); });
+        return std::make_unique<TimedAction>(
+            timer, bar, [this, action] { (this->*action)(); }, TimedAction::Step{},
+            [this](const QString& message) { report(message); });
     };
     Timer1Action = make(Timer1, pg, &qElQuery::lookup);
     Timer3Action = make(Timer3, pg3, &qElQuery::lookup1);
@@ -41,18 +41,42 @@ void qElQuery::wireTimedActions() {
     connect(Timerut3f, &QTimer::timeout, this, &qElQuery::Timerut3f_Timer);
 }
 
-void qElQuery::cmdBeginQuery_Click() { Timer1Action->press(); }
-void qElQuery::cmdBeginQuery2_Click() { Timer3Action->press(); }
-void qElQuery::cmdBeginQuery04_Click() { Timer04Action->press(); }
-void qElQuery::cmdBeginQuery04f_Click() { Timer041Action->press(); }
-void qElQuery::cmdBeginQueryut3_Click() { Timerut3Action->press(); }
-void qElQuery::cmdBeginQueryut3f_Click() { Timerut3fAction->press(); }
-void qElQuery::Timer1_Timer() { Timer1Action->tick(); }
-void qElQuery::Timer3_Timer() { Timer3Action->tick(); }
-void qElQuery::Timer04_Timer() { Timer04Action->tick(); }
-void qElQuery::Timer041_Timer() { Timer041Action->tick(); }
-void qElQuery::Timerut3_Timer() { Timerut3Action->tick(); }
-void qElQuery::Timerut3f_Timer() { Timerut3fAction->tick(); }
+void qElQuery::cmdBeginQuery_Click() {
+    Timer1Action->press();
+}
+void qElQuery::cmdBeginQuery2_Click() {
+    Timer3Action->press();
+}
+void qElQuery::cmdBeginQuery04_Click() {
+    Timer04Action->press();
+}
+void qElQuery::cmdBeginQuery04f_Click() {
+    Timer041Action->press();
+}
+void qElQuery::cmdBeginQueryut3_Click() {
+    Timerut3Action->press();
+}
+void qElQuery::cmdBeginQueryut3f_Click() {
+    Timerut3fAction->press();
+}
+void qElQuery::Timer1_Timer() {
+    Timer1Action->tick();
+}
+void qElQuery::Timer3_Timer() {
+    Timer3Action->tick();
+}
+void qElQuery::Timer04_Timer() {
+    Timer04Action->tick();
+}
+void qElQuery::Timer041_Timer() {
+    Timer041Action->tick();
+}
+void qElQuery::Timerut3_Timer() {
+    Timerut3Action->tick();
+}
+void qElQuery::Timerut3f_Timer() {
+    Timerut3fAction->tick();
+}
 
 std::optional<int> qElQuery::selectedFavourite(GameKind game) const {
     std::array<bool, 6> checked{};
@@ -66,7 +90,8 @@ std::optional<int> qElQuery::selectedFavourite(GameKind game) const {
 }
 
 void qElQuery::lookup() {
-    WebBrowser1->navigate(query::ut99StatusAddress(hosts_.query, txtNameOrIP->text(), txtText2->text()));
+    WebBrowser1->navigate(
+        query::ut99StatusAddress(hosts_.query, txtNameOrIP->text(), txtText2->text()));
     txtText4[0]->clear();
     lblStatus->clear();
     txtText4[1]->clear();
@@ -85,7 +110,8 @@ void qElQuery::lookup1() {
 }
 
 void qElQuery::lookup04() {
-    WebBrowser6->navigate(query::ut2004StatusAddress(hosts_.query, txt04Server->text(), txt04port->text()));
+    WebBrowser6->navigate(
+        query::ut2004StatusAddress(hosts_.query, txt04Server->text(), txt04port->text()));
 }
 
 void qElQuery::lookup04f() {

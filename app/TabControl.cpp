@@ -19,14 +19,16 @@ QPushButton:checked { background: rgb(34, 72, 136); font-weight: bold; }
 } // namespace
 
 TabControl::TabControl(int tabsPerRow, int rowHeight, QWidget* parent)
-    : QWidget(parent), tabsPerRow_(tabsPerRow), rowHeight_(rowHeight), group_(new QButtonGroup(this)) {
+    : QWidget(parent), tabsPerRow_(tabsPerRow), rowHeight_(rowHeight),
+      group_(new QButtonGroup(this)) {
     group_->setExclusive(true);
     connect(group_, &QButtonGroup::idClicked, this, &TabControl::setCurrentIndex);
     auto step = [this](int delta) {
         if (count() > 0)
             setCurrentIndex((current_ + delta + count()) % count());
     };
-    for (auto key : {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
+    for (auto key :
+         {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
         connect(new QShortcut(key, this), &QShortcut::activated, this, [step] { step(1); });
     for (auto key : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
                      QKeySequence(Qt::CTRL | Qt::Key_PageUp)})

@@ -19,14 +19,16 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <utility>
+
 namespace utq {
 
 qElQuery::qElQuery(const Hosts& hosts, QWidget* parent)
-    : QWidget(parent), hosts_(hosts), reportFailure_([this](const QString& message) {
-          showFailureMessage(this, message);
-      }) {
+    : QWidget(parent), hosts_(hosts),
+      reportFailure_([this](const QString& message) { showFailureMessage(this, message); }) {
     setObjectName(QStringLiteral("qElQuery"));
-    setWindowTitle(withClanTag(QStringLiteral("Unreal Tournament Server Query v{tag}3.1 by: DelvoMan")));
+    setWindowTitle(
+        withClanTag(QStringLiteral("Unreal Tournament Server Query v{tag}3.1 by: DelvoMan")));
     setWindowIcon(QIcon(QStringLiteral(":/assets/app_icon.svg")));
     setFont(platform::windowsFont(QStringLiteral("Tahoma"), 8.25));
     setFixedSize(kClientWidth, kClientHeight);
@@ -52,8 +54,11 @@ qElQuery::qElQuery(const Hosts& hosts, QWidget* parent)
     buildWindowControls();
     wireTimedActions();
     giveHandCursor();
-    openStartPages();
     Form_Load();
+    // Starting the web engine takes a good part of a second: the views open their start pages
+    // right after the window's first paint, so the window is on screen first. A window that
+    // is hidden before it paints opens them a moment later all the same.
+    QTimer::singleShot(kStartPagesAtTheLatestMs, this, &qElQuery::openStartPages);
 }
 
 qElQuery::~qElQuery() = default;
@@ -96,7 +101,15 @@ void qElQuery::report(const QString& message) {
         reportFailure_(message);
 }
 
+bool qElQuery::event(QEvent* event) {
+    if (event->type() == QEvent::Paint && !startPagesOpened_)
+        QTimer::singleShot(0, this, &qElQuery::openStartPages);
+    return QWidget::event(event);
+}
+
 void qElQuery::openStartPages() {
+    if (std::exchange(startPagesOpened_, true))
+        return;
     const auto open = [this](platform::WebView* view, const char* path) {
         view->openStartPage(query::startPageAddress(hosts_.query, QLatin1String(path)));
     };
@@ -117,7 +130,8 @@ void qElQuery::buildWindowControls() {
     // Status numbers of the ping commands live here, outside the client area, never seen.
     int top = 8;
     const auto status = [this, &top](const char* name, const char* text) {
-        QLabel* l = controls::label(this, name, QLatin1String(text), QRect(kClientWidth + 16, top, 60, 13));
+        QLabel* l =
+            controls::label(this, name, QLatin1String(text), QRect(kClientWidth + 16, top, 60, 13));
         l->hide();
         top += 20;
         return l;

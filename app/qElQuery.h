@@ -25,6 +25,7 @@ class QTimer;
 
 namespace utq {
 
+class SvgPicture;
 class TabControl;
 namespace platform {
 class WebView;
@@ -90,7 +91,7 @@ public:
     TabControl* SSTTab0 = nullptr;
 
     // "UT99 Server Query"
-    QLabel* UTlogo = nullptr;
+    SvgPicture* UTlogo = nullptr;
     QPushButton* cmdServferIP = nullptr;
     std::array<QLabel*, 2> lblServerIP{}; // (0) here, (1) on "UT 2004 Favorite Servers"
     QComboBox* Combo1 = nullptr;
@@ -113,12 +114,18 @@ public:
     QLabel* lblServerIP2 = nullptr;
     QLabel* lblServerPort2 = nullptr;
     QLabel* lblQueryPort2 = nullptr;
-    QLineEdit *ServerName = nullptr, *ServerIP = nullptr, *ServerPort = nullptr, *QueryPort = nullptr;
-    QLineEdit *ServerName2 = nullptr, *ServerIP2 = nullptr, *ServerPort2 = nullptr, *QueryPort2 = nullptr;
-    QLineEdit *ServerName3 = nullptr, *ServerIP3 = nullptr, *ServerPort3 = nullptr, *QueryPort3 = nullptr;
-    QLineEdit *ServerName4 = nullptr, *ServerIP4 = nullptr, *ServerPort4 = nullptr, *QueryPort4 = nullptr;
-    QLineEdit *ServerName5 = nullptr, *ServerIP5 = nullptr, *ServerPort5 = nullptr, *QueryPort5 = nullptr;
-    QLineEdit *ServerName6 = nullptr, *ServerIP6 = nullptr, *ServerPort6 = nullptr, *QueryPort6 = nullptr;
+    QLineEdit *ServerName = nullptr, *ServerIP = nullptr, *ServerPort = nullptr,
+              *QueryPort = nullptr;
+    QLineEdit *ServerName2 = nullptr, *ServerIP2 = nullptr, *ServerPort2 = nullptr,
+              *QueryPort2 = nullptr;
+    QLineEdit *ServerName3 = nullptr, *ServerIP3 = nullptr, *ServerPort3 = nullptr,
+              *QueryPort3 = nullptr;
+    QLineEdit *ServerName4 = nullptr, *ServerIP4 = nullptr, *ServerPort4 = nullptr,
+              *QueryPort4 = nullptr;
+    QLineEdit *ServerName5 = nullptr, *ServerIP5 = nullptr, *ServerPort5 = nullptr,
+              *QueryPort5 = nullptr;
+    QLineEdit *ServerName6 = nullptr, *ServerIP6 = nullptr, *ServerPort6 = nullptr,
+              *QueryPort6 = nullptr;
     std::array<QRadioButton*, 6> Option1{};
     QPushButton* cmdBeginQuery2 = nullptr;
     QPushButton* cmdPing2 = nullptr;
@@ -136,7 +143,7 @@ public:
     platform::WebView* WebBrowser3 = nullptr;
     QPlainTextEdit* txtTroubleshooting = nullptr;
     QGroupBox* FraQel = nullptr;
-    std::array<QLabel*, 1> PicqEl{};
+    std::array<SvgPicture*, 1> PicqEl{};
     QLabel* lblQel = nullptr;
     QGroupBox* FraAdministration = nullptr;
     QLabel* lblA3 = nullptr;
@@ -196,12 +203,18 @@ public:
     QLabel* lblServerIPut3 = nullptr;
     QLabel* lblServerQ = nullptr;
     QLabel* lblServerW = nullptr;
-    QLineEdit *UT3ServerName = nullptr, *UT3ServerIP = nullptr, *UT3ServerPort = nullptr, *Serverwport = nullptr;
-    QLineEdit *UT3ServerName2 = nullptr, *UT3ServerIP2 = nullptr, *UT3ServerPort2 = nullptr, *Serverwport2 = nullptr;
-    QLineEdit *UT3ServerName3 = nullptr, *UT3ServerIP3 = nullptr, *UT3ServerPort3 = nullptr, *Serverwport3 = nullptr;
-    QLineEdit *UT3ServerName4 = nullptr, *UT3ServerIP4 = nullptr, *UT3ServerPort4 = nullptr, *Serverwport4 = nullptr;
-    QLineEdit *UT3ServerName5 = nullptr, *UT3ServerIP5 = nullptr, *UT3ServerPort5 = nullptr, *Serverwport5 = nullptr;
-    QLineEdit *UT3ServerName6 = nullptr, *UT3ServerIP6 = nullptr, *UT3ServerPort6 = nullptr, *Serverwport6 = nullptr;
+    QLineEdit *UT3ServerName = nullptr, *UT3ServerIP = nullptr, *UT3ServerPort = nullptr,
+              *Serverwport = nullptr;
+    QLineEdit *UT3ServerName2 = nullptr, *UT3ServerIP2 = nullptr, *UT3ServerPort2 = nullptr,
+              *Serverwport2 = nullptr;
+    QLineEdit *UT3ServerName3 = nullptr, *UT3ServerIP3 = nullptr, *UT3ServerPort3 = nullptr,
+              *Serverwport3 = nullptr;
+    QLineEdit *UT3ServerName4 = nullptr, *UT3ServerIP4 = nullptr, *UT3ServerPort4 = nullptr,
+              *Serverwport4 = nullptr;
+    QLineEdit *UT3ServerName5 = nullptr, *UT3ServerIP5 = nullptr, *UT3ServerPort5 = nullptr,
+              *Serverwport5 = nullptr;
+    QLineEdit *UT3ServerName6 = nullptr, *UT3ServerIP6 = nullptr, *UT3ServerPort6 = nullptr,
+              *Serverwport6 = nullptr;
     std::array<QRadioButton*, 6> serverFav{};
     QPushButton* cmdSaveChangesut3 = nullptr;
     QProgressBar* pg3ut3s = nullptr;
@@ -233,7 +246,12 @@ public:
     static constexpr int kTabRowHeight = 21;
     static constexpr int kTabHeaderHeight = 3 * kTabRowHeight;
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
+    static constexpr int kStartPagesAtTheLatestMs = 300;
+
     void buildUt99QueryTab(QWidget* page);
     void buildUt99FavouritesTab(QWidget* page);
     void buildAboutAdminTab(QWidget* page);
@@ -254,6 +272,7 @@ private:
     Hosts hosts_;
     FailureReporter reportFailure_;
     bool hostFieldWantsFocus_ = false;
+    bool startPagesOpened_ = false;
 
     std::unique_ptr<TimedAction> Timer1Action, Timer3Action, Timer04Action, Timer041Action,
         Timerut3Action, Timerut3fAction;

@@ -81,8 +81,9 @@ int main(int argc, char** argv) {
     clock.start();
     FirstPaint paint;
     paint.clock = &clock;
-    utq::Hosts hosts{pages.hostAndPort(), QStringLiteral("us.qel.example"), QStringLiteral("uk.qel.example"),
-                     QStringLiteral("www.qel.example"), QStringLiteral("ts.qel.example")};
+    utq::Hosts hosts{pages.hostAndPort(), QStringLiteral("us.qel.example"),
+                     QStringLiteral("uk.qel.example"), QStringLiteral("www.qel.example"),
+                     QStringLiteral("ts.qel.example")};
     int loaded = 0;
     qint64 allLoadedAt = -1;
     auto* window = new utq::qElQuery(hosts);
@@ -107,10 +108,12 @@ int main(int argc, char** argv) {
 
     int processes = 0;
     const long pss = familyPssKiB(&processes);
-    std::printf("application object ready:        %lld ms after main\n", static_cast<long long>(appReady));
+    std::printf("application object ready:        %lld ms after main\n",
+                static_cast<long long>(appReady));
     std::printf("window constructed and shown:    %lld ms\n", static_cast<long long>(constructed));
     std::printf("window first painted:            %lld ms\n", static_cast<long long>(paint.at));
-    std::printf("all 7 start pages loaded:        %lld ms (%d of 7)\n", static_cast<long long>(allLoadedAt), loaded);
+    std::printf("all 7 start pages loaded:        %lld ms (%d of 7)\n",
+                static_cast<long long>(allLoadedAt), loaded);
     std::printf("PSS before the web engine starts: %.1f MiB\n", pssBefore / 1024.0);
     std::printf("total PSS, %d processes:          %.1f MiB\n", processes, pss / 1024.0);
     std::printf("web engine flags: %s\n", qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").constData());

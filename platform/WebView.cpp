@@ -3,7 +3,6 @@
 #include "platform/WebEngineSetup.h"
 
 #include <QDesktopServices>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -47,8 +46,10 @@ void WebView::attachEngine() {
 }
 
 void WebView::openStartPage(const QString& address) {
+    if (view_)
+        return; // a navigation came first and replaced the start page
     startPage_ = address;
-    QTimer::singleShot(0, this, &WebView::attachEngine);
+    attachEngine();
 }
 
 void WebView::navigate(const QString& address) {

@@ -18,8 +18,7 @@ public:
     ~WebView() override;
 
     // Opens the start page; called once, when the window that holds the view is created.
-    // The web engine behind the view starts on the next turn of the event loop, so the
-    // window it sits in shows first.
+    // The web engine behind the view starts here (or at the first navigation, if earlier).
     void openStartPage(const QString& address);
     // Shows the page at `address`, or hands it to the desktop when it is not a web page.
     void navigate(const QString& address);

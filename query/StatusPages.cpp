@@ -28,7 +28,8 @@ QString startPageAddress(const QString& host, const QString& path) {
 }
 
 QString ut99StatusAddress(const QString& host, const QString& address, const QString& queryPort) {
-    return pageAddress(host, "/php/UTstats/index.php", {{"txtip", address}, {"portnum", queryPort}});
+    return pageAddress(host, "/php/UTstats/index.php",
+                       {{"txtip", address}, {"portnum", queryPort}});
 }
 
 QString ut2004StatusAddress(const QString& host, const QString& address, const QString& gamePort) {
@@ -39,16 +40,18 @@ QString ut2004StatusAddress(const QString& host, const QString& address, const Q
                         {"block", QStringLiteral("1")}});
 }
 
-QString ut3QuickStatusAddress(const QString& host, const QString& address,
-                              const QString& queryPort, const QString& webPort) {
-    return pageAddress(host, "/qEl/UT3Query/ut3query.php",
-                       {{"serverip", address}, {"serverqport", queryPort}, {"serverwport", webPort}});
+QString ut3QuickStatusAddress(const QString& host, const QString& address, const QString& queryPort,
+                              const QString& webPort) {
+    return pageAddress(
+        host, "/qEl/UT3Query/ut3query.php",
+        {{"serverip", address}, {"serverqport", queryPort}, {"serverwport", webPort}});
 }
 
 QString ut3FavouritesStatusAddress(const QString& host, const QString& address,
                                    const QString& queryPort, const QString& webPort) {
-    return pageAddress(host, "/UT3Query/ut3query.php",
-                       {{"serverip", address}, {"serverqport", queryPort}, {"serverwport", webPort}});
+    return pageAddress(
+        host, "/UT3Query/ut3query.php",
+        {{"serverip", address}, {"serverqport", queryPort}, {"serverwport", webPort}});
 }
 
 } // namespace utq::query

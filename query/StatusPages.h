@@ -19,8 +19,8 @@ QString ut99StatusAddress(const QString& host, const QString& address, const QSt
 
 QString ut2004StatusAddress(const QString& host, const QString& address, const QString& gamePort);
 
-QString ut3QuickStatusAddress(const QString& host, const QString& address,
-                              const QString& queryPort, const QString& webPort);
+QString ut3QuickStatusAddress(const QString& host, const QString& address, const QString& queryPort,
+                              const QString& webPort);
 
 QString ut3FavouritesStatusAddress(const QString& host, const QString& address,
                                    const QString& queryPort, const QString& webPort);

@@ -1,5 +1,6 @@
 // Start pages and status queries, end to end: real web views load from a local page server
 // that records every request target.
+#include "EventLoopWait.h"
 #include "TestMain.h"
 #include "TestWindow.h"
 
@@ -9,10 +10,10 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSignalSpy>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QWebEngineView>
 
@@ -31,12 +32,18 @@ struct QueryTab {
 };
 
 const QueryTab kQueryTabs[] = {
-    {"UT99 quick", 0, &qElQuery::cmdBeginQuery, &qElQuery::Timer1, &qElQuery::pg, &qElQuery::Timer1_Timer},
-    {"UT99 favourites", 1, &qElQuery::cmdBeginQuery2, &qElQuery::Timer3, &qElQuery::pg3, &qElQuery::Timer3_Timer},
-    {"UT2004 quick", 3, &qElQuery::cmdBeginQuery04, &qElQuery::Timer04, &qElQuery::pg04, &qElQuery::Timer04_Timer},
-    {"UT2004 favourites", 4, &qElQuery::cmdBeginQuery04f, &qElQuery::Timer041, &qElQuery::pg04f, &qElQuery::Timer041_Timer},
-    {"UT3 quick", 6, &qElQuery::cmdBeginQueryut3, &qElQuery::Timerut3, &qElQuery::pgut3, &qElQuery::Timerut3_Timer},
-    {"UT3 favourites", 7, &qElQuery::cmdBeginQueryut3f, &qElQuery::Timerut3f, &qElQuery::pg2ut3, &qElQuery::Timerut3f_Timer},
+    {"UT99 quick", 0, &qElQuery::cmdBeginQuery, &qElQuery::Timer1, &qElQuery::pg,
+     &qElQuery::Timer1_Timer},
+    {"UT99 favourites", 1, &qElQuery::cmdBeginQuery2, &qElQuery::Timer3, &qElQuery::pg3,
+     &qElQuery::Timer3_Timer},
+    {"UT2004 quick", 3, &qElQuery::cmdBeginQuery04, &qElQuery::Timer04, &qElQuery::pg04,
+     &qElQuery::Timer04_Timer},
+    {"UT2004 favourites", 4, &qElQuery::cmdBeginQuery04f, &qElQuery::Timer041, &qElQuery::pg04f,
+     &qElQuery::Timer041_Timer},
+    {"UT3 quick", 6, &qElQuery::cmdBeginQueryut3, &qElQuery::Timerut3, &qElQuery::pgut3,
+     &qElQuery::Timerut3_Timer},
+    {"UT3 favourites", 7, &qElQuery::cmdBeginQueryut3f, &qElQuery::Timerut3f, &qElQuery::pg2ut3,
+     &qElQuery::Timerut3f_Timer},
 };
 
 // Receives what the desktop would hand to the game client registered for unreal://.
@@ -49,10 +56,12 @@ public slots:
 };
 
 bool waitForStartPages(const TestWindow& t) {
-    return QTest::qWaitFor(
+    return waitUntil(
         [&] {
-            return t.query.countPath("/php/UTstats/lobby2.html") == 2 && t.query.countPath("/qEl/TS3/index.php") == 1 &&
-                   t.query.countPath("/qEl/04query.html") == 2 && t.query.countPath("/qEl/ut3query.html") == 2;
+            return t.query.countPath("/php/UTstats/lobby2.html") == 2 &&
+                   t.query.countPath("/qEl/TS3/index.php") == 1 &&
+                   t.query.countPath("/qEl/04query.html") == 2 &&
+                   t.query.countPath("/qEl/ut3query.html") == 2;
         },
         20000);
 }
@@ -84,19 +93,28 @@ private slots:
         QVERIFY(waitForStartPages(t));
         QCOMPARE(t.query.targets().size(), 7);
         QVERIFY(t.us.targets().isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(t->WebBrowser3->currentUrl().toString(), "http://" + t.query.hostAndPort() + "/qEl/TS3/index.php", 10000);
+        UTQ_TRY_COMPARE(t->WebBrowser3->currentUrl().toString(),
+                        "http://" + t.query.hostAndPort() + "/qEl/TS3/index.php", 10000);
     }
 
     void eachBeginQueryAsksOnceOnTheEleventhTick_data() {
         QTest::addColumn<int>("index");
         QTest::addColumn<QString>("expected"); // request target; "US " marks the US host
         QTest::newRow("UT99 quick") << 0 << "/php/UTstats/index.php?txtip=<us>&portnum=7778";
-        QTest::newRow("UT99 favourites") << 1 << "/php/UTstats/index.php?txtip=10.1.1.3&portnum=7790";
-        QTest::newRow("UT2004 quick") << 2 << "/phpnuke/html/SQuery/index.php?ip=Server%20IP&port=Server%20Port&game=UT2004&block=1";
-        QTest::newRow("UT2004 favourites") << 3 << "/phpnuke/html/SQuery/index.php?ip=ut04.five&port=7705&game=UT2004&block=1";
-        QTest::newRow("UT3 quick") << 4
-                                   << "/qEl/UT3Query/ut3query.php?serverip=&serverqport=Query%20Port&serverwport=Server%20Web%20Port";
-        QTest::newRow("UT3 favourites") << 5 << "US /UT3Query/ut3query.php?serverip=ut3.two&serverqport=6502&serverwport=82";
+        QTest::newRow("UT99 favourites")
+            << 1 << "/php/UTstats/index.php?txtip=10.1.1.3&portnum=7790";
+        QTest::newRow("UT2004 quick")
+            << 2
+            << "/phpnuke/html/SQuery/"
+               "index.php?ip=Server%20IP&port=Server%20Port&game=UT2004&block=1";
+        QTest::newRow("UT2004 favourites")
+            << 3 << "/phpnuke/html/SQuery/index.php?ip=ut04.five&port=7705&game=UT2004&block=1";
+        QTest::newRow("UT3 quick")
+            << 4
+            << "/qEl/UT3Query/"
+               "ut3query.php?serverip=&serverqport=Query%20Port&serverwport=Server%20Web%20Port";
+        QTest::newRow("UT3 favourites")
+            << 5 << "US /UT3Query/ut3query.php?serverip=ut3.two&serverqport=6502&serverwport=82";
     }
 
     void eachBeginQueryAsksOnceOnTheEleventhTick() {
@@ -125,7 +143,7 @@ private slots:
             (t.window.get()->*q.tick)();
             QCOMPARE(bar->value(), tick * 10);
         }
-        QTest::qWait(400);
+        keepRunningFor(400);
         QVERIFY(statusRequests(t).isEmpty());
         // Only this tab's bar moved.
         for (const QueryTab& other : kQueryTabs)
@@ -135,8 +153,8 @@ private slots:
         (t.window.get()->*q.tick)();
         QCOMPARE(bar->value(), 0);
         QVERIFY(!(t.window.get()->*q.timer)->isActive());
-        QTRY_COMPARE_WITH_TIMEOUT(statusRequests(t).size(), 1, 10000);
-        QTest::qWait(400);
+        UTQ_TRY_COMPARE(statusRequests(t).size(), 1, 10000);
+        keepRunningFor(400);
         QCOMPARE(statusRequests(t).size(), 1);
         const bool onUsHost = expected.startsWith("US ");
         expected.remove(QRegularExpression("^US "));
@@ -158,7 +176,8 @@ private slots:
         pressAndHoldTheTimer(t, kQueryTabs[1]);
         for (int tick = 0; tick < 11; ++tick)
             t->Timer3_Timer();
-        QTRY_COMPARE_WITH_TIMEOUT(t.query.targets(), QStringList({"/php/UTstats/index.php?txtip=&portnum="}), 10000);
+        UTQ_TRY_COMPARE(t.query.targets(), QStringList({"/php/UTstats/index.php?txtip=&portnum="}),
+                        10000);
         // A UT99 query empties its tab's ping results and the status label.
         QCOMPARE(t->txtText4[3]->text(), QString());
         QCOMPARE(t->txtText4[2]->text(), QString());
@@ -177,7 +196,7 @@ private slots:
         pressAndHoldTheTimer(t, kQueryTabs[5]);
         for (int tick = 0; tick < 11; ++tick)
             t->Timerut3f_Timer();
-        QTRY_COMPARE_WITH_TIMEOUT(statusRequests(t).size(), 2, 10000);
+        UTQ_TRY_COMPARE(statusRequests(t).size(), 2, 10000);
         QCOMPARE(t.query.countPath("/phpnuke/html/SQuery/index.php"), 1);
         QCOMPARE(t.us.countPath("/UT3Query/ut3query.php"), 1);
         QCOMPARE(t->txt04ping[0]->text(), "Success");
@@ -196,8 +215,9 @@ private slots:
         t->txtText2->setText("7001");
         for (int tick = 0; tick < 6; ++tick)
             t->Timer1_Timer();
-        QTRY_COMPARE_WITH_TIMEOUT(t.query.targets(), QStringList({"/php/UTstats/index.php?txtip=late.example&portnum=7001"}),
-                                  10000);
+        UTQ_TRY_COMPARE(t.query.targets(),
+                        QStringList({"/php/UTstats/index.php?txtip=late.example&portnum=7001"}),
+                        10000);
     }
 
     void typedSeparatorsCannotAddKeys() {
@@ -209,8 +229,10 @@ private slots:
         pressAndHoldTheTimer(t, kQueryTabs[0]);
         for (int tick = 0; tick < 11; ++tick)
             t->Timer1_Timer();
-        QTRY_COMPARE_WITH_TIMEOUT(t.query.targets(),
-                                  QStringList({"/php/UTstats/index.php?txtip=a%26portnum%3D1%23b&portnum=77%2078%2B%25"}), 10000);
+        UTQ_TRY_COMPARE(
+            t.query.targets(),
+            QStringList({"/php/UTstats/index.php?txtip=a%26portnum%3D1%23b&portnum=77%2078%2B%25"}),
+            10000);
     }
 
     // The real 100 ms timer: one press, a second press while filling, and exactly one query.
@@ -219,15 +241,16 @@ private slots:
         QVERIFY(waitForStartPages(t));
         t.query.clear();
         QList<int> values;
-        connect(t->pg04, &QProgressBar::valueChanged, t.window.get(), [&values](int v) { values << v; });
+        connect(t->pg04, &QProgressBar::valueChanged, t.window.get(),
+                [&values](int v) { values << v; });
         t->SSTTab0->setCurrentIndex(3);
         QTest::mouseClick(t->cmdBeginQuery04, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(t->pg04->value() >= 50, 5000);
+        UTQ_TRY_VERIFY(t->pg04->value() >= 50, 5000);
         const int before = t->pg04->value();
         QTest::mouseClick(t->cmdBeginQuery04, Qt::LeftButton);
         QVERIFY(t->pg04->value() >= before);
-        QTRY_COMPARE_WITH_TIMEOUT(statusRequests(t).size(), 1, 10000);
-        QTest::qWait(1500);
+        UTQ_TRY_COMPARE(statusRequests(t).size(), 1, 10000);
+        keepRunningFor(1500);
         QCOMPARE(statusRequests(t).size(), 1);
         QCOMPARE(values, QList<int>({10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0}));
         QVERIFY(!t->Timer04->isActive());
@@ -238,19 +261,20 @@ private slots:
         SchemeHandler handler;
         QDesktopServices::setUrlHandler("unreal", &handler, "open");
         QVERIFY(waitForStartPages(t));
-        QTRY_VERIFY_WITH_TIMEOUT(!t->WebBrowser1->currentUrl().isEmpty(), 5000);
+        UTQ_TRY_VERIFY(!t->WebBrowser1->currentUrl().isEmpty(), 5000);
         t->WebBrowser1->navigate("unreal://127.0.0.1:7777");
         QCOMPARE(handler.opened, QList<QUrl>({QUrl("unreal://127.0.0.1:7777")}));
         // The view stays on its page.
         QCOMPARE(t->WebBrowser1->currentUrl().path(), "/php/UTstats/lobby2.html");
 
         // A link on a page goes the same way.
-        t.query.setPage("/join.html", "<!doctype html><a id=j href='unreal://127.0.0.1:7788'>join</a>");
+        t.query.setPage("/join.html",
+                        "<!doctype html><a id=j href='unreal://127.0.0.1:7788'>join</a>");
         QSignalSpy loaded(t->WebBrowser2, &utq::platform::WebView::loadFinished);
         t->WebBrowser2->navigate("http://" + t.query.hostAndPort() + "/join.html");
-        QVERIFY(loaded.wait(10000));
+        UTQ_TRY_VERIFY(loaded.count() > 0, 10000);
         t->WebBrowser2->engineView()->page()->runJavaScript("document.getElementById('j').click()");
-        QTRY_COMPARE_WITH_TIMEOUT(handler.opened.size(), 2, 10000);
+        UTQ_TRY_COMPARE(handler.opened.size(), 2, 10000);
         QCOMPARE(handler.opened.last(), QUrl("unreal://127.0.0.1:7788"));
         QDesktopServices::unsetUrlHandler("unreal");
     }

@@ -14,33 +14,41 @@ private slots:
         QCOMPARE(ut99StatusAddress("q.example", "us.qel.example", "7778"),
                  "http://q.example/php/UTstats/index.php?txtip=us.qel.example&portnum=7778");
         QCOMPARE(ut2004StatusAddress("q.example", "1.2.3.4", "7777"),
-                 "http://q.example/phpnuke/html/SQuery/index.php?ip=1.2.3.4&port=7777&game=UT2004&block=1");
+                 "http://q.example/phpnuke/html/SQuery/"
+                 "index.php?ip=1.2.3.4&port=7777&game=UT2004&block=1");
         QCOMPARE(ut3QuickStatusAddress("q.example", "1.2.3.4", "6500", "0"),
-                 "http://q.example/qEl/UT3Query/ut3query.php?serverip=1.2.3.4&serverqport=6500&serverwport=0");
+                 "http://q.example/qEl/UT3Query/"
+                 "ut3query.php?serverip=1.2.3.4&serverqport=6500&serverwport=0");
         QCOMPARE(ut3FavouritesStatusAddress("us.example:8080", "1.2.3.4", "6500", "80"),
-                 "http://us.example:8080/UT3Query/ut3query.php?serverip=1.2.3.4&serverqport=6500&serverwport=80");
+                 "http://us.example:8080/UT3Query/"
+                 "ut3query.php?serverip=1.2.3.4&serverqport=6500&serverwport=80");
     }
 
     void emptyValuesLeaveTheKeysEmpty() {
         QCOMPARE(ut99StatusAddress("q", "", ""), "http://q/php/UTstats/index.php?txtip=&portnum=");
-        QCOMPARE(ut2004StatusAddress("q", "", ""), "http://q/phpnuke/html/SQuery/index.php?ip=&port=&game=UT2004&block=1");
-        QCOMPARE(ut3FavouritesStatusAddress("q", "", "", ""), "http://q/UT3Query/ut3query.php?serverip=&serverqport=&serverwport=");
+        QCOMPARE(ut2004StatusAddress("q", "", ""),
+                 "http://q/phpnuke/html/SQuery/index.php?ip=&port=&game=UT2004&block=1");
+        QCOMPARE(ut3FavouritesStatusAddress("q", "", "", ""),
+                 "http://q/UT3Query/ut3query.php?serverip=&serverqport=&serverwport=");
     }
 
     void typedTextReachesThePageAsTypedAndAddsNoKey() {
         // The UT3 quick tab's own default texts are sent as they stand, blanks included.
         QCOMPARE(ut3QuickStatusAddress("q", "", "Query Port", "Server Web Port"),
-                 "http://q/qEl/UT3Query/ut3query.php?serverip=&serverqport=Query%20Port&serverwport=Server%20Web%20Port");
+                 "http://q/qEl/UT3Query/"
+                 "ut3query.php?serverip=&serverqport=Query%20Port&serverwport=Server%20Web%20Port");
         QCOMPARE(ut99StatusAddress("q", "a&portnum=1", "7778#x"),
                  "http://q/php/UTstats/index.php?txtip=a%26portnum%3D1&portnum=7778%23x");
         QCOMPARE(ut2004StatusAddress("q", " 1.2.3.4 ", "77+7%"),
-                 "http://q/phpnuke/html/SQuery/index.php?ip=%201.2.3.4%20&port=77%2B7%25&game=UT2004&block=1");
+                 "http://q/phpnuke/html/SQuery/"
+                 "index.php?ip=%201.2.3.4%20&port=77%2B7%25&game=UT2004&block=1");
         QCOMPARE(ut99StatusAddress("q", QStringLiteral("s\u00e9rver"), "1"),
                  "http://q/php/UTstats/index.php?txtip=s%C3%A9rver&portnum=1");
     }
 
     void startPages() {
-        QCOMPARE(startPageAddress("127.0.0.1:81", kLobbyStartPath), "http://127.0.0.1:81/php/UTstats/lobby2.html");
+        QCOMPARE(startPageAddress("127.0.0.1:81", kLobbyStartPath),
+                 "http://127.0.0.1:81/php/UTstats/lobby2.html");
         QCOMPARE(startPageAddress("h", kVoiceStartPath), "http://h/qEl/TS3/index.php");
         QCOMPARE(startPageAddress("h", kUt2004StartPath), "http://h/qEl/04query.html");
         QCOMPARE(startPageAddress("h", kUt3StartPath), "http://h/qEl/ut3query.html");

@@ -24,7 +24,9 @@ struct Rig {
                                throw Failure(QStringLiteral("could not write utservers.ini"));
                        },
                        [this] { log << QStringLiteral("completion at %1").arg(bar.value()); },
-                       [this](const QString& message) { failures << message; }};
+                       [this](const QString& message) {
+                           failures << message;
+                       }};
 
     Rig() {
         timer.setInterval(100);

@@ -55,9 +55,11 @@ FavouriteRow rowOf(const qElQuery& window, const RowTable& table, int row) {
     return {box(boxes[0]), box(boxes[1]), box(boxes[2]), box(boxes[3])};
 }
 
-std::array<QRadioButton*, 6> buildFavouriteRows(qElQuery& window, QWidget* page, const RowTable& table,
+std::array<QRadioButton*, 6> buildFavouriteRows(qElQuery& window, QWidget* page,
+                                                const RowTable& table,
                                                 const std::array<const char*, 6>& optionNames,
-                                                const RowGeometry& geometry, const RowLooks& looks) {
+                                                const RowGeometry& geometry,
+                                                const RowLooks& looks) {
     std::array<QRadioButton*, 6> options{};
     for (int row = 0; row < 6; ++row) {
         const int top = geometry.top + row * geometry.step;
@@ -66,16 +68,18 @@ std::array<QRadioButton*, 6> buildFavouriteRows(qElQuery& window, QWidget* page,
             const NamedBox& named = table[row][field];
             if (!named.member)
                 continue;
-            QLineEdit* box = controls::textBox(page, named.name, QString(),
-                                               QRect(geometry.left[field], top, geometry.width[field], kBoxHeight));
+            QLineEdit* box = controls::textBox(
+                page, named.name, QString(),
+                QRect(geometry.left[field], top, geometry.width[field], kBoxHeight));
             box->setMaxLength(kMaxValueLength);
             if (tooltips && (field < 3 || looks.fourthBoxTooltip))
                 box->setToolTip(QLatin1String(kEditTooltip));
             window.*(named.member) = box;
         }
         // The caption is there but clipped: the button is only as wide as its circle.
-        QRadioButton* option = controls::optionButton(page, optionNames[row], QLatin1String(looks.optionCaption),
-                                                      QRect(geometry.optionLeft, top + 2, 16, 17));
+        QRadioButton* option =
+            controls::optionButton(page, optionNames[row], QLatin1String(looks.optionCaption),
+                                   QRect(geometry.optionLeft, top + 2, 16, 17));
         if (tooltips || looks.lastOptionTooltip)
             option->setToolTip(QLatin1String(kOptionTooltip));
         window.favouriteSelection->addButton(option);

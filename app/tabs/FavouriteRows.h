@@ -35,8 +35,8 @@ struct RowGeometry {
 };
 
 struct RowLooks {
-    bool fourthBoxTooltip;   // the UT3 web-port boxes carry none
-    bool lastOptionTooltip;  // only the UT99 tab's sixth option button carries one
+    bool fourthBoxTooltip;  // the UT3 web-port boxes carry none
+    bool lastOptionTooltip; // only the UT99 tab's sixth option button carries one
     const char* optionCaption;
 };
 
@@ -44,7 +44,8 @@ inline constexpr int kBoxHeight = 21;
 
 // Makes the boxes of all six rows (setting the window's members) and the option button of
 // each row, which joins the window's one favourites selection. Returns the buttons by row.
-std::array<QRadioButton*, 6> buildFavouriteRows(qElQuery& window, QWidget* page, const RowTable& table,
+std::array<QRadioButton*, 6> buildFavouriteRows(qElQuery& window, QWidget* page,
+                                                const RowTable& table,
                                                 const std::array<const char*, 6>& optionNames,
                                                 const RowGeometry& geometry, const RowLooks& looks);
 

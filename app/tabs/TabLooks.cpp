@@ -1,6 +1,7 @@
 #include "app/tabs/TabLooks.h"
 
 #include "app/Controls.h"
+#include "app/SvgPicture.h"
 #include "app/qElQuery.h"
 
 #include <QGroupBox>
@@ -9,10 +10,11 @@
 
 namespace utq::tabs {
 
-QLabel* background(QWidget* page, const char* resource) {
+QWidget* background(QWidget* page, const char* resource) {
     const int top = qElQuery::kTabHeaderHeight;
-    QLabel* picture = controls::picture(page, "", QLatin1String(resource),
-                                        QRect(0, top, qElQuery::kClientWidth, qElQuery::kClientHeight - top));
+    QWidget* picture =
+        controls::picture(page, "", QLatin1String(resource),
+                          QRect(0, top, qElQuery::kClientWidth, qElQuery::kClientHeight - top));
     picture->lower();
     return picture;
 }

@@ -12,7 +12,7 @@ class QWidget;
 namespace utq::tabs {
 
 // The tab's background picture, under everything else on the page.
-QLabel* background(QWidget* page, const char* resource);
+QWidget* background(QWidget* page, const char* resource);
 
 // A result box and a time box that only show what a ping found.
 void displayOnly(QLineEdit* box);
@@ -26,7 +26,9 @@ QLabel* columnCaption(QWidget* page, const char* name, const QString& text, QRec
 // The three columns of a favourites tab hold the web view in their right two thirds.
 inline constexpr int kWebViewLeft = 284;
 inline constexpr int kPageBottom = 592;
-inline QRect queryBarGeometry() { return {4, 597, 821, 8}; }
+inline QRect queryBarGeometry() {
+    return {4, 597, 821, 8};
+}
 
 } // namespace utq::tabs
 

@@ -18,12 +18,13 @@ using namespace controls;
 
 void qElQuery::buildUt99QueryTab(QWidget* page) {
     tabs::background(page, ":/assets/bg_ut99_query.svg");
-    UTlogo = picture(page, "UTlogo", QStringLiteral(":/assets/ut99_logo.svg"), QRect(8, 70, 240, 100));
+    UTlogo =
+        picture(page, "UTlogo", QStringLiteral(":/assets/ut99_logo.svg"), QRect(8, 70, 240, 100));
 
     // Three rows of inputs at the upper right, each behind a greyed caption button.
     constexpr int captionLeft = 432, fieldLeft = 524, rowTop = 72, rowStep = 28, h = 22;
-    const auto captionRow = [&](int row, const char* labelName, const char* labelText, const char* buttonName,
-                                const char* buttonText) {
+    const auto captionRow = [&](int row, const char* labelName, const char* labelText,
+                                const char* buttonName, const char* buttonText) {
         const QRect place(captionLeft, rowTop + row * rowStep, 86, h);
         QLabel* behind = label(page, labelName, QLatin1String(labelText), place);
         behind->setAlignment(Qt::AlignCenter);
@@ -35,20 +36,24 @@ void qElQuery::buildUt99QueryTab(QWidget* page) {
     std::tie(lblServerIP[0], cmdServferIP) =
         captionRow(0, "lblServerIP(0)", "Server    IP", "cmdServferIP", "Server   IP");
     Combo1 = comboBox(page, "Combo1", withClanTag(QStringLiteral("{tag}")),
-                      {withClanTag(QStringLiteral("{tag} US")), withClanTag(QStringLiteral("{tag} UK")),
-                       QStringLiteral("Custom")},
+                      {withClanTag(QStringLiteral("{tag} US")),
+                       withClanTag(QStringLiteral("{tag} UK")), QStringLiteral("Custom")},
                       QRect(fieldLeft, rowTop, 110, h));
     txtNameOrIP = textBox(page, "txtNameOrIP", hosts_.us, QRect(fieldLeft + 116, rowTop, 181, h));
 
-    std::tie(lblQueryPort, cmdQueryPort) = captionRow(1, "lblQueryPort", "Query Port", "cmdQueryPort", "Query Port");
-    txtText2 = textBox(page, "txtText2", QStringLiteral("7778"), QRect(fieldLeft, rowTop + rowStep, 60, h));
+    std::tie(lblQueryPort, cmdQueryPort) =
+        captionRow(1, "lblQueryPort", "Query Port", "cmdQueryPort", "Query Port");
+    txtText2 = textBox(page, "txtText2", QStringLiteral("7778"),
+                       QRect(fieldLeft, rowTop + rowStep, 60, h));
     cmdBeginQuery = button(page, "cmdBeginQuery", QStringLiteral("Begin Query"),
                            QRect(fieldLeft + 66, rowTop + rowStep, 112, h + 2));
-    cmdPing = button(page, "cmdPing", QStringLiteral("Ping"), QRect(fieldLeft + 184, rowTop + rowStep, 113, h + 2));
+    cmdPing = button(page, "cmdPing", QStringLiteral("Ping"),
+                     QRect(fieldLeft + 184, rowTop + rowStep, 113, h + 2));
 
     std::tie(lblServerPort[0], cmdServerPort) =
         captionRow(2, "lblServerPort(0)", "Server Port", "cmdServerPort", "Server Port");
-    txtText3 = textBox(page, "txtText3", QStringLiteral("7777"), QRect(fieldLeft, rowTop + 2 * rowStep, 60, h));
+    txtText3 = textBox(page, "txtText3", QStringLiteral("7777"),
+                       QRect(fieldLeft, rowTop + 2 * rowStep, 60, h));
     cmdLaunchGame = button(page, "cmdLaunchGame", QStringLiteral("Launch Game"),
                            QRect(fieldLeft + 66, rowTop + 2 * rowStep, 231, h + 2));
 

@@ -21,16 +21,19 @@ void PageServer::serve(QTcpSocket* socket) {
     }
     socket->setProperty("buffered", QByteArray());
     const QList<QByteArray> requestLine = buffered.left(buffered.indexOf("\r\n")).split(' ');
-    const QString target = requestLine.size() >= 2 ? QString::fromLatin1(requestLine[1]) : QString();
+    const QString target =
+        requestLine.size() >= 2 ? QString::fromLatin1(requestLine[1]) : QString();
     const QString path = target.section(u'?', 0, 0);
     if (path != QLatin1String("/favicon.ico")) {
         targets_.append(target);
         emit requested(target);
     }
-    const QByteArray body = pages_.value(path, QByteArrayLiteral("<!doctype html><html><body>page</body></html>"));
-    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nCache-Control: no-store\r\n"
-                  "Connection: close\r\nContent-Length: " +
-                  QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    const QByteArray body =
+        pages_.value(path, QByteArrayLiteral("<!doctype html><html><body>page</body></html>"));
+    socket->write(
+        "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nCache-Control: no-store\r\n"
+        "Connection: close\r\nContent-Length: " +
+        QByteArray::number(body.size()) + "\r\n\r\n" + body);
     socket->disconnectFromHost();
 }
 

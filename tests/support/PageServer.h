@@ -17,7 +17,7 @@ public:
 
     // Request targets in the order they arrived, without the browser's favicon look-ups.
     QStringList targets() const;
-    int countPath(const QString& path) const;      // targets whose path (before '?') is `path`
+    int countPath(const QString& path) const; // targets whose path (before '?') is `path`
     QStringList targetsWithPath(const QString& path) const;
     void clear() { targets_.clear(); }
 
