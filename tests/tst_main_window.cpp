@@ -97,6 +97,14 @@ private slots:
         QTest::mouseClick(tabs->tabButton(7), Qt::LeftButton);
         QCOMPARE(tabs->currentIndex(), 7);
         QVERIFY(tabs->page(7)->isVisible() && !tabs->page(0)->isVisible());
+        // The keyboard moves between tabs too, round the end.
+        QVERIFY(QTest::qWaitForWindowActive(t.window.get()));
+        QTest::keyClick(t.window.get(), Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE(tabs->currentIndex(), 8);
+        QTest::keyClick(t.window.get(), Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE(tabs->currentIndex(), 0);
+        QTest::keyClick(t.window.get(), Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(tabs->currentIndex(), 8);
     }
 
     void everyControlByNameWithItsDefaults_data() {
