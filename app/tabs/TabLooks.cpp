@@ -3,10 +3,13 @@
 #include "app/Controls.h"
 #include "app/SvgPicture.h"
 #include "app/qElQuery.h"
+#include "platform/WebView.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+
+#include <algorithm>
 
 namespace utq::tabs {
 
@@ -36,12 +39,6 @@ QLabel* columnCaption(QWidget* page, const char* name, const QString& text, QRec
     caption->setStyleSheet(QStringLiteral("QLabel { color: white; font-weight: bold; }"));
     return caption;
 }
-
-} // namespace utq::tabs
-
-#include "platform/WebView.h"
-
-namespace utq::tabs {
 
 platform::WebView* webView(QWidget* page, const char* name, QRect geometry) {
     auto* view = new platform::WebView(page);

@@ -8,11 +8,28 @@ class QLabel;
 class QLineEdit;
 class QWidget;
 
+namespace utq::platform {
+class WebView;
+}
+
 // Pieces that several tab pages share.
 namespace utq::tabs {
 
+inline constexpr int kPageBottom = 592;
+// The web views of the UT2004 and UT3 tabs fill the right two thirds of the page.
+inline QRect rightTwoThirdsGeometry() {
+    return {284, 68, 541, kPageBottom - 68};
+}
+// The query bars run across the bottom of their tab.
+inline QRect queryBarGeometry() {
+    return {4, 597, 821, 8};
+}
+
 // The tab's background picture, under everything else on the page.
 QWidget* background(QWidget* page, const char* resource);
+
+// One of the window's web views, placed on its tab.
+platform::WebView* webView(QWidget* page, const char* name, QRect geometry);
 
 // A result box and a time box that only show what a ping found.
 void displayOnly(QLineEdit* box);
@@ -22,24 +39,6 @@ void navyFrame(QGroupBox* frame);
 
 // A caption label over a column of boxes.
 QLabel* columnCaption(QWidget* page, const char* name, const QString& text, QRect geometry);
-
-// The three columns of a favourites tab hold the web view in their right two thirds.
-inline constexpr int kWebViewLeft = 284;
-inline constexpr int kPageBottom = 592;
-inline QRect queryBarGeometry() {
-    return {4, 597, 821, 8};
-}
-
-} // namespace utq::tabs
-
-namespace utq::platform {
-class WebView;
-}
-
-namespace utq::tabs {
-
-// One of the window's web views, placed on its tab.
-platform::WebView* webView(QWidget* page, const char* name, QRect geometry);
 
 // Widens a label to its text where the text would not fit its designed width.
 void fitWidth(QLabel* label);

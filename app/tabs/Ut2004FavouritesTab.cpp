@@ -48,9 +48,7 @@ void qElQuery::buildUt2004FavouritesTab(QWidget* page) {
     cmdBeginQuery04f =
         button(page, "cmdBeginQuery04f", QStringLiteral("Begin Query"), QRect(8, 316, 268, 28));
 
-    WebBrowser7 = tabs::webView(
-        page, "WebBrowser7",
-        QRect(tabs::kWebViewLeft, 68, 825 - tabs::kWebViewLeft, tabs::kPageBottom - 68));
+    WebBrowser7 = tabs::webView(page, "WebBrowser7", tabs::rightTwoThirdsGeometry());
     pg04f = progressBar(page, "pg04f", tabs::queryBarGeometry());
     Timer041 = timer(this, "Timer041", 100);
     Timer042 = timer(this, "Timer042", 100);

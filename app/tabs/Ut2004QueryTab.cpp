@@ -32,9 +32,7 @@ void qElQuery::buildUt2004QueryTab(QWidget* page) {
     cmdBeginQuery04 =
         button(page, "cmdBeginQuery04", QStringLiteral("Begin Query"), QRect(8, 532, 268, 28));
 
-    WebBrowser6 = tabs::webView(
-        page, "WebBrowser6",
-        QRect(tabs::kWebViewLeft, 68, 825 - tabs::kWebViewLeft, tabs::kPageBottom - 68));
+    WebBrowser6 = tabs::webView(page, "WebBrowser6", tabs::rightTwoThirdsGeometry());
     pg04 = progressBar(page, "pg04", tabs::queryBarGeometry());
     Timer04 = timer(this, "Timer04", 100);
 }

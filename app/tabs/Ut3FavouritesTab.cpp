@@ -43,9 +43,7 @@ void qElQuery::buildUt3FavouritesTab(QWidget* page) {
     cmdBeginQueryut3f =
         button(page, "cmdBeginQueryut3f", QStringLiteral("Begin Query"), QRect(8, 316, 268, 28));
 
-    WebBrowser5 = tabs::webView(
-        page, "WebBrowser5",
-        QRect(tabs::kWebViewLeft, 68, 825 - tabs::kWebViewLeft, tabs::kPageBottom - 68));
+    WebBrowser5 = tabs::webView(page, "WebBrowser5", tabs::rightTwoThirdsGeometry());
     pg2ut3 = progressBar(page, "pg2ut3", tabs::queryBarGeometry());
     Timerut3f = timer(this, "Timerut3f", 100);
     Timerut3s = timer(this, "Timerut3s", 100);

@@ -39,9 +39,7 @@ void qElQuery::buildUt3QueryTab(QWidget* page) {
     cmdBeginQueryut3 =
         button(page, "cmdBeginQueryut3", QStringLiteral("Begin Query"), QRect(135, 563, 141, 22));
 
-    WebBrowser4 = tabs::webView(
-        page, "WebBrowser4",
-        QRect(tabs::kWebViewLeft, 68, 825 - tabs::kWebViewLeft, tabs::kPageBottom - 68));
+    WebBrowser4 = tabs::webView(page, "WebBrowser4", tabs::rightTwoThirdsGeometry());
     pgut3 = progressBar(page, "pgut3", tabs::queryBarGeometry());
     Timerut3 = timer(this, "Timerut3", 100);
 }
