@@ -276,6 +276,8 @@ private slots:
         t->WebBrowser2->engineView()->page()->runJavaScript("document.getElementById('j').click()");
         UTQ_TRY_COMPARE(handler.opened.size(), 2, 10000);
         QCOMPARE(handler.opened.last(), QUrl("unreal://127.0.0.1:7788"));
+        keepRunningFor(500); // one click starts the game once
+        QCOMPARE(handler.opened.size(), 2);
         QDesktopServices::unsetUrlHandler("unreal");
     }
 };
