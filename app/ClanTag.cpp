@@ -4,12 +4,8 @@
 
 namespace utq {
 
-QString clanTag() {
-    return QString::fromUtf8(build::kClanTag);
-}
+QString clanTag() { return QString::fromUtf8(build::kClanTag); }
 
-QString withClanTag(QString text) {
-    return text.replace(QLatin1String("{tag}"), clanTag());
-}
+QString withClanTag(QString text) { return text.replace(QLatin1String("{tag}"), clanTag()); }
 
 } // namespace utq

@@ -16,6 +16,8 @@
 #include <QSvgRenderer>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace utq::controls {
 namespace {
 
@@ -99,6 +101,10 @@ const QCursor& handCursor() {
     static const QCursor cursor(renderSvg(QStringLiteral(":/assets/hand_cursor.svg"), 32, 32), 12,
                                 1);
     return cursor;
+}
+
+void fitWidth(QLabel* label) {
+    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
 }
 
 void stylePingResultBox(QLineEdit* box) {

@@ -45,6 +45,9 @@ QPixmap renderSvg(const QString& resource, int width, int height);
 // The program's own pointing hand, 32 x 32 with its hot spot at the fingertip (12, 1).
 const QCursor& handCursor();
 
+// Widens a label to its text where the text would not fit its designed width.
+void fitWidth(QLabel* label);
+
 // The look of a ping result box on the UT99 tabs: green text on dark blue, skipped by Tab.
 void stylePingResultBox(QLineEdit* box);
 

@@ -65,16 +65,10 @@ Type your own servers into the rows of the "UT3 Favorite Servers" tab (Q Port is
 
 } // namespace
 
-QString ut99Text(const Hosts& hosts) {
-    return fill(kUt99, hosts) + fill(kClosingLines, hosts);
-}
+QString ut99Text(const Hosts& hosts) { return fill(kUt99, hosts) + fill(kClosingLines, hosts); }
 
-QString ut2004Text(const Hosts& hosts) {
-    return fill(kUt2004, hosts) + fill(kClosingLines, hosts);
-}
+QString ut2004Text(const Hosts& hosts) { return fill(kUt2004, hosts) + fill(kClosingLines, hosts); }
 
-QString ut3Text(const Hosts& hosts) {
-    return fill(kUt3, hosts) + fill(kClosingLines, hosts);
-}
+QString ut3Text(const Hosts& hosts) { return fill(kUt3, hosts) + fill(kClosingLines, hosts); }
 
 } // namespace utq::help

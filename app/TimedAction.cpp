@@ -48,8 +48,6 @@ void TimedAction::tick() {
         completion_();
 }
 
-bool TimedAction::isFilling() const {
-    return timer_->isActive();
-}
+bool TimedAction::isFilling() const { return timer_->isActive(); }
 
 } // namespace utq

@@ -3,7 +3,6 @@
 #include "app/ClanTag.h"
 #include "app/Controls.h"
 #include "app/TabControl.h"
-#include "platform/ExecutableFolder.h"
 #include "platform/WebView.h"
 #include "platform/WindowFont.h"
 #include "query/StatusPages.h"
@@ -23,8 +22,8 @@
 
 namespace utq {
 
-qElQuery::qElQuery(const Hosts& hosts, QWidget* parent)
-    : QWidget(parent), hosts_(hosts),
+qElQuery::qElQuery(const Hosts& hosts, platform::Desktop desktop, QWidget* parent)
+    : QWidget(parent), hosts_(hosts), desktop_(std::move(desktop)),
       reportFailure_([this](const QString& message) { showFailureMessage(this, message); }) {
     setObjectName(QStringLiteral("qElQuery"));
     setWindowTitle(
@@ -53,6 +52,7 @@ qElQuery::qElQuery(const Hosts& hosts, QWidget* parent)
 
     buildWindowControls();
     wireTimedActions();
+    wirePresetPickers();
     giveHandCursor();
     Form_Load();
     // Starting the web engine takes a good part of a second: the views open their start pages
@@ -68,10 +68,13 @@ void qElQuery::Form_Load() {
     move(screen.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
     show();
     FocusHostField();
-    const QString folder = platform::executableFolder();
+    const QString& folder = desktop_.programFolder;
     IniPath = folder + QStringLiteral("/utservers.ini");
+    ReadIni();
     IniPath = folder + QStringLiteral("/ut3servers.ini");
+    ReadIniut3();
     IniPath = folder + QStringLiteral("/ut04servers.ini");
+    ReadIni04();
 }
 
 void qElQuery::FocusHostField() {

@@ -4,6 +4,7 @@
 #include "app/GameKind.h"
 #include "app/Hosts.h"
 #include "app/TimedAction.h"
+#include "platform/Desktop.h"
 
 #include <QString>
 #include <QWidget>
@@ -37,6 +38,11 @@ struct FavouriteRow {
     QLineEdit* address = nullptr;
     QLineEdit* port = nullptr;
     QLineEdit* fourth = nullptr;
+
+    QLineEdit* field(int index) const {
+        const std::array<QLineEdit*, 4> boxes = {name, address, port, fourth};
+        return boxes.at(static_cast<std::size_t>(index));
+    }
 };
 
 // The main window: nine tabs, three for each game. It owns every control and wires the
@@ -46,7 +52,8 @@ struct FavouriteRow {
 class qElQuery : public QWidget {
     Q_OBJECT
 public:
-    explicit qElQuery(const Hosts& hosts, QWidget* parent = nullptr);
+    explicit qElQuery(const Hosts& hosts, platform::Desktop desktop = platform::Desktop::real(),
+                      QWidget* parent = nullptr);
     ~qElQuery() override;
 
     // Start-up: show the window, put the focus in the UT99 host field, then the favourites.
@@ -54,6 +61,31 @@ public:
     // Focus on txtNameOrIP with its whole text selected. The visible tab never changes; while
     // another tab shows, the field takes the focus as soon as its tab is shown.
     void FocusHostField();
+
+    // Favourites: each loader fills its game's six rows from the file IniPath names, through
+    // its own value reader (no value when nothing was found).
+    std::optional<QString> GetIni(const QString& Section, const QString& Key) const;
+    std::optional<QString> GetIni04(const QString& Section, const QString& Key) const;
+    std::optional<QString> GetIniut3(const QString& Section, const QString& Key) const;
+    void ReadIni();
+    void ReadIni04();
+    void ReadIniut3();
+
+    // Saves, run when a "Save Changes" bar is full: the game's file is rewritten from its rows.
+    void lookup2();
+    void lookup042();
+    void lookuput3s();
+    void cmdSaveChanges_Click();
+    void cmdSaveChanges04f_Click();
+    void cmdSaveChangesut3_Click();
+    void Timer2_Timer();
+    void Timer042_Timer();
+    void Timerut3s_Timer();
+
+    // The preset pickers of the three query tabs.
+    void Combo1_Click();
+    void Combo3_Click();
+    void Combo2_Click();
 
     // Status queries, run when a "Begin Query" bar is full.
     void lookup();
@@ -80,11 +112,13 @@ public:
     FavouriteRow ut99Row(int row) const;   // rows 1 to 6
     FavouriteRow ut2004Row(int row) const; // rows 1 to 6; row 1 is shown but locked
     FavouriteRow ut3Row(int row) const;    // rows 1 to 6
+    FavouriteRow favouriteRow(GameKind game, int row) const;
 
     // Where failures are reported; a warning box by default.
     void setFailureReporter(FailureReporter reporter);
 
     const Hosts& hosts() const { return hosts_; }
+    const platform::Desktop& desktop() const { return desktop_; }
 
     QString IniPath;
 
@@ -267,15 +301,23 @@ private:
     void giveHandCursor();
     void onTabShown(int index);
     std::optional<int> selectedFavourite(GameKind game) const;
+    void wirePresetPickers();
+    void loadFavourites(GameKind game,
+                        std::optional<QString> (qElQuery::*reader)(const QString&, const QString&)
+                            const);
+    void saveFavourites(GameKind game);
+    void saveCompleted(GameKind game);
+    void pickPreset(GameKind game, QComboBox* combo, const std::array<QLineEdit*, 3>& fields);
     void report(const QString& message);
 
     Hosts hosts_;
+    platform::Desktop desktop_;
     FailureReporter reportFailure_;
     bool hostFieldWantsFocus_ = false;
     bool startPagesOpened_ = false;
 
     std::unique_ptr<TimedAction> Timer1Action, Timer3Action, Timer04Action, Timer041Action,
-        Timerut3Action, Timerut3fAction;
+        Timerut3Action, Timerut3fAction, Timer2Action, Timer042Action, Timerut3sAction;
 };
 
 } // namespace utq

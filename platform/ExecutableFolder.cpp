@@ -4,8 +4,6 @@
 
 namespace utq::platform {
 
-QString executableFolder() {
-    return QCoreApplication::applicationDirPath();
-}
+QString executableFolder() { return QCoreApplication::applicationDirPath(); }
 
 } // namespace utq::platform

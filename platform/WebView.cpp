@@ -64,9 +64,7 @@ void WebView::navigate(const QString& address) {
     view_->load(url);
 }
 
-QUrl WebView::currentUrl() const {
-    return view_ ? view_->url() : QUrl();
-}
+QUrl WebView::currentUrl() const { return view_ ? view_->url() : QUrl(); }
 
 QWebEngineView* WebView::engineView() {
     attachEngine();

@@ -413,7 +413,7 @@ private slots:
         QTest::keyClicks(QApplication::focusWidget(), "10.0.0.7");
         QCOMPARE(t->txtNameOrIP->text(), "10.0.0.7");
         QVERIFY(t->IniPath.endsWith("/ut04servers.ini"));
-        QCOMPARE(t->IniPath, QCoreApplication::applicationDirPath() + "/ut04servers.ini");
+        QCOMPARE(t->IniPath, t.programFolder.path() + "/ut04servers.ini");
     }
 
     void hostFieldFocusWhileAnotherTabShows() {

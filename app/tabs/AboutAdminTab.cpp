@@ -60,7 +60,7 @@ void qElQuery::buildAboutAdminTab(QWidget* page) {
     }
     lblQel->setStyleSheet(QStringLiteral("QLabel { color: white; text-decoration: underline; }"));
     for (QLabel* text : {lblQel, lblA3, lblA1, lblA2, lblA4})
-        tabs::fitWidth(text);
+        fitWidth(text);
     for (QGroupBox* f : {Frame1, Frame2, FraQel, FraAdministration})
         tabs::navyFrame(f);
 

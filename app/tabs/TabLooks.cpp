@@ -22,9 +22,7 @@ QWidget* background(QWidget* page, const char* resource) {
     return picture;
 }
 
-void displayOnly(QLineEdit* box) {
-    box->setEnabled(false);
-}
+void displayOnly(QLineEdit* box) { box->setEnabled(false); }
 
 void navyFrame(QGroupBox* frame) {
     frame->setStyleSheet(QStringLiteral(
@@ -45,10 +43,6 @@ platform::WebView* webView(QWidget* page, const char* name, QRect geometry) {
     view->setObjectName(QLatin1String(name));
     view->setGeometry(geometry);
     return view;
-}
-
-void fitWidth(QLabel* label) {
-    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
 }
 
 } // namespace utq::tabs

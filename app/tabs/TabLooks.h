@@ -17,13 +17,9 @@ namespace utq::tabs {
 
 inline constexpr int kPageBottom = 592;
 // The web views of the UT2004 and UT3 tabs fill the right two thirds of the page.
-inline QRect rightTwoThirdsGeometry() {
-    return {284, 68, 541, kPageBottom - 68};
-}
+inline QRect rightTwoThirdsGeometry() { return {284, 68, 541, kPageBottom - 68}; }
 // The query bars run across the bottom of their tab.
-inline QRect queryBarGeometry() {
-    return {4, 597, 821, 8};
-}
+inline QRect queryBarGeometry() { return {4, 597, 821, 8}; }
 
 // The tab's background picture, under everything else on the page.
 QWidget* background(QWidget* page, const char* resource);
@@ -39,8 +35,5 @@ void navyFrame(QGroupBox* frame);
 
 // A caption label over a column of boxes.
 QLabel* columnCaption(QWidget* page, const char* name, const QString& text, QRect geometry);
-
-// Widens a label to its text where the text would not fit its designed width.
-void fitWidth(QLabel* label);
 
 } // namespace utq::tabs

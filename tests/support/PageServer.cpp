@@ -37,9 +37,7 @@ void PageServer::serve(QTcpSocket* socket) {
     socket->disconnectFromHost();
 }
 
-QStringList PageServer::targets() const {
-    return targets_;
-}
+QStringList PageServer::targets() const { return targets_; }
 
 QStringList PageServer::targetsWithPath(const QString& path) const {
     QStringList found;

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/GameKind.h"
+#include "app/Hosts.h"
+
+#include <QString>
+
+#include <optional>
+
+// What a query tab's preset picker writes into the tab's fields. Fields, in the order the
+// picker treats them: UT99 address, query port, game port; UT2004 address, server port;
+// UT3 address, query port, web port.
+namespace utq::favourites {
+
+int presetFieldCount(GameKind game);
+
+// The value that entry `listIndex` puts into `field`; none leaves the field as it is.
+std::optional<QString> presetValue(GameKind game, int field, int listIndex, const Hosts& hosts);
+
+} // namespace utq::favourites

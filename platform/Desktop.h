@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/SoundPlayer.h"
+#include "platform/TextFileWriter.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace utq::platform {
+
+// What the program uses of the machine it runs on, gathered so that the window receives it
+// at construction: the real desktop in the program, a test's own in tests.
+struct Desktop {
+    QString programFolder; // where the executable and its favourites and sounds lie
+    std::shared_ptr<SoundPlayer> sound;
+    std::shared_ptr<TextFileWriter> fileWriter;
+
+    static Desktop real();
+};
+
+} // namespace utq::platform

@@ -1,0 +1,132 @@
+#include "platform/ProfileReader.h"
+
+#include "platform/Windows1252.h"
+
+#include <QFile>
+#include <QHash>
+#include <QMutex>
+#include <QStringDecoder>
+
+#include <sys/stat.h>
+
+#include <optional>
+
+namespace utq::platform {
+namespace {
+
+QStringView trimBlanks(QStringView text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && (text[begin] == u' ' || text[begin] == u'\t'))
+        ++begin;
+    while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString decodeFile(const QByteArray& bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes.mid(3));
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2));
+    if (bytes.startsWith("\xFE\xFF"))
+        return QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2));
+    return windows1252::decode(bytes);
+}
+
+QString unquoted(QStringView value) {
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+        value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    return value.toString();
+}
+
+// The keys of the first section named `section`, first occurrence of each key winning.
+using SectionValues = QHash<QString, QString>;
+
+SectionValues parseSection(const QString& text, const QString& section) {
+    SectionValues values;
+    bool inSection = false, seen = false;
+    const QString wanted = section.toCaseFolded();
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        qsizetype end = pos;
+        while (end < text.size() && text[end] != u'\r' && text[end] != u'\n')
+            ++end;
+        const QStringView line = trimBlanks(QStringView(text).mid(pos, end - pos));
+        pos = end + 1;
+        if (end < text.size() && text[end] == u'\r' && pos < text.size() && text[pos] == u'\n')
+            ++pos;
+        if (line.startsWith(u'[')) {
+            if (inSection)
+                break; // the first section of that name is the only one that counts
+            const qsizetype close = line.indexOf(u']');
+            const QStringView name = trimBlanks(close < 0 ? line.mid(1) : line.mid(1, close - 1));
+            inSection = !seen && name.toString().toCaseFolded() == wanted;
+            seen = seen || inSection;
+            continue;
+        }
+        if (!inSection || line.startsWith(u';'))
+            continue;
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals < 0)
+            continue;
+        const QString key = trimBlanks(line.left(equals)).toString().toCaseFolded();
+        if (key.isEmpty() || values.contains(key))
+            continue;
+        values.insert(key, unquoted(trimBlanks(line.mid(equals + 1))));
+    }
+    return values;
+}
+
+// A favourites file is read once per value; parsing it once per version of the file keeps a
+// large or broken file from holding up start-up.
+struct CacheKey {
+    QString path;
+    QString section;
+    qint64 size;
+    qint64 modifiedNs;
+    quint64 inode;
+    bool operator==(const CacheKey&) const = default;
+};
+
+std::optional<CacheKey> keyFor(const QString& path, const QString& section) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return CacheKey{path, section.toCaseFolded(), static_cast<qint64>(info.st_size),
+                    static_cast<qint64>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+                    static_cast<quint64>(info.st_ino)};
+}
+
+SectionValues sectionOf(const QString& path, const QString& section) {
+    static QMutex mutex;
+    static std::optional<CacheKey> cachedKey;
+    static SectionValues cachedValues;
+
+    const std::optional<CacheKey> key = keyFor(path, section);
+    if (!key)
+        return {};
+    QMutexLocker lock(&mutex);
+    if (cachedKey != key) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        cachedValues = parseSection(decodeFile(file.readAll()), section);
+        cachedKey = key;
+    }
+    return cachedValues;
+}
+
+} // namespace
+
+QString readProfileString(const QString& section, const QString& key, const QString& path,
+                          int bufferSize) {
+    QString value = sectionOf(path, section).value(trimBlanks(key).toString().toCaseFolded());
+    const qsizetype nul = value.indexOf(QChar(0));
+    if (nul >= 0)
+        value.truncate(nul);
+    value.truncate(qMax(0, bufferSize - 1));
+    return value;
+}
+
+} // namespace utq::platform

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// Reads one value of an INI file the way the Windows profile reader does:
+// - section and key names match without regard to letter case;
+// - blanks (spaces and tabs) around names and values do not count, inside the brackets too;
+// - a value in matching single or double quotes loses them (an unbalanced quote stays);
+// - lines starting with ';' are comments, lines without '=' are ignored, and a value keeps
+//   every '=' after the first;
+// - the first of duplicate keys wins, and of a section that appears twice only the first counts;
+// - a NUL character ends a value; lines may end in CR LF, LF or CR;
+// - a file starting with a UTF-8 or UTF-16 byte-order mark is read in that encoding, any
+//   other file as Windows-1252;
+// - at most `bufferSize - 1` characters of a value come back.
+// A missing file, section or key reads as an empty value. The result's length is the count of
+// characters copied, as the Windows call returns it.
+namespace utq::platform {
+
+inline constexpr int kProfileBufferSize = 255;
+
+QString readProfileString(const QString& section, const QString& key, const QString& path,
+                          int bufferSize = kProfileBufferSize);
+
+} // namespace utq::platform
