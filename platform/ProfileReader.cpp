@@ -23,14 +23,33 @@ QStringView trimBlanks(QStringView text) {
     return text.mid(begin, end - begin);
 }
 
-QString decodeFile(const QByteArray& bytes) {
+QByteArrayView trimBlanks(QByteArrayView text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
+        ++begin;
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+// The file's bytes in an encoding whose brackets, '=', ';', blanks and line ends are single
+// ASCII bytes, and the way to turn a piece of it into text.
+struct Text {
+    QByteArray bytes;
+    bool utf8 = false;
+    QString decode(QByteArrayView piece) const {
+        return utf8 ? QString::fromUtf8(piece) : windows1252::decode(piece.toByteArray());
+    }
+};
+
+Text textOf(QByteArray bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(bytes.mid(3));
+        return {bytes.mid(3), true};
     if (bytes.startsWith("\xFF\xFE"))
-        return QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2));
+        return {QString(QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2))).toUtf8(), true};
     if (bytes.startsWith("\xFE\xFF"))
-        return QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2));
-    return windows1252::decode(bytes);
+        return {QString(QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2))).toUtf8(), true};
+    return {std::move(bytes), false};
 }
 
 QString unquoted(QStringView value) {
@@ -40,40 +59,43 @@ QString unquoted(QStringView value) {
     return value.toString();
 }
 
-// The keys of the first section named `section`, first occurrence of each key winning.
+// The keys of the first section named `section`, first occurrence of each key winning. Lines
+// are split on the raw bytes and only the wanted section is decoded, so a large file costs
+// little more than reading it.
 using SectionValues = QHash<QString, QString>;
 
-SectionValues parseSection(const QString& text, const QString& section) {
+SectionValues parseSection(const Text& text, const QString& section) {
     SectionValues values;
-    bool inSection = false, seen = false;
+    bool inSection = false;
     const QString wanted = section.toCaseFolded();
+    const char* const data = text.bytes.constData();
+    const qsizetype size = text.bytes.size();
     qsizetype pos = 0;
-    while (pos < text.size()) {
+    while (pos < size) {
         qsizetype end = pos;
-        while (end < text.size() && text[end] != u'\r' && text[end] != u'\n')
+        while (end < size && data[end] != '\r' && data[end] != '\n')
             ++end;
-        const QStringView line = trimBlanks(QStringView(text).mid(pos, end - pos));
+        const QByteArrayView line = trimBlanks(QByteArrayView(data + pos, end - pos));
         pos = end + 1;
-        if (end < text.size() && text[end] == u'\r' && pos < text.size() && text[pos] == u'\n')
+        if (end < size && data[end] == '\r' && pos < size && data[pos] == '\n')
             ++pos;
-        if (line.startsWith(u'[')) {
+        if (line.startsWith('[')) {
             if (inSection)
                 break; // the first section of that name is the only one that counts
-            const qsizetype close = line.indexOf(u']');
-            const QStringView name = trimBlanks(close < 0 ? line.mid(1) : line.mid(1, close - 1));
-            inSection = !seen && name.toString().toCaseFolded() == wanted;
-            seen = seen || inSection;
+            const qsizetype close = line.indexOf(']');
+            const QByteArrayView name = trimBlanks(close < 0 ? line.sliced(1) : line.sliced(1, close - 1));
+            inSection = text.decode(name).toCaseFolded() == wanted;
             continue;
         }
-        if (!inSection || line.startsWith(u';'))
+        if (!inSection || line.startsWith(';'))
             continue;
-        const qsizetype equals = line.indexOf(u'=');
+        const qsizetype equals = line.indexOf('=');
         if (equals < 0)
             continue;
-        const QString key = trimBlanks(line.left(equals)).toString().toCaseFolded();
+        const QString key = text.decode(trimBlanks(line.first(equals))).toCaseFolded();
         if (key.isEmpty() || values.contains(key))
             continue;
-        values.insert(key, unquoted(trimBlanks(line.mid(equals + 1))));
+        values.insert(key, unquoted(trimBlanks(QStringView(text.decode(line.sliced(equals + 1))))));
     }
     return values;
 }
@@ -111,7 +133,7 @@ SectionValues sectionOf(const QString& path, const QString& section) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return {};
-        cachedValues = parseSection(decodeFile(file.readAll()), section);
+        cachedValues = parseSection(textOf(file.readAll()), section);
         cachedKey = key;
     }
     return cachedValues;
