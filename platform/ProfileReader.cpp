@@ -46,9 +46,11 @@ Text textOf(QByteArray bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return {bytes.mid(3), true};
     if (bytes.startsWith("\xFF\xFE"))
-        return {QString(QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2))).toUtf8(), true};
+        return {QString(QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2))).toUtf8(),
+                true};
     if (bytes.startsWith("\xFE\xFF"))
-        return {QString(QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2))).toUtf8(), true};
+        return {QString(QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2))).toUtf8(),
+                true};
     return {std::move(bytes), false};
 }
 
@@ -83,7 +85,8 @@ SectionValues parseSection(const Text& text, const QString& section) {
             if (inSection)
                 break; // the first section of that name is the only one that counts
             const qsizetype close = line.indexOf(']');
-            const QByteArrayView name = trimBlanks(close < 0 ? line.sliced(1) : line.sliced(1, close - 1));
+            const QByteArrayView name =
+                trimBlanks(close < 0 ? line.sliced(1) : line.sliced(1, close - 1));
             inSection = text.decode(name).toCaseFolded() == wanted;
             continue;
         }

@@ -72,7 +72,8 @@ private slots:
         QCOMPARE(ut3.value(3), "UT3ServerPort=s1f3\r");
         QCOMPARE(ut3.value(4), "Serverwport=s1f4\r");
         QCOMPARE(ut3.value(24), "Serverwport6=s6f4\r");
-        const QList<QByteArray> ut04 = fileText(GameKind::UT2004, sample(GameKind::UT2004)).split('\n');
+        const QList<QByteArray> ut04 =
+            fileText(GameKind::UT2004, sample(GameKind::UT2004)).split('\n');
         QCOMPARE(ut04.value(10), "ServerName4=s4f1\r"); // the same keys as the UT99 file
         QCOMPARE(ut04.value(18), "ServerPort6=s6f3\r");
         QCOMPARE(keyOf(GameKind::UT2004, 5, 1), "ServerIP5");
@@ -114,7 +115,8 @@ private slots:
         put(path, fileText(GameKind::UT99, sample(GameKind::UT99)));
         for (int slot = 1; slot <= kSlotCount; ++slot)
             for (int field = 0; field < 3; ++field)
-                QCOMPARE(platform::readProfileString(kSection, keyOf(GameKind::UT2004, slot, field), path),
+                QCOMPARE(platform::readProfileString(kSection, keyOf(GameKind::UT2004, slot, field),
+                                                     path),
                          QStringLiteral("s%1f%2").arg(slot).arg(field + 1));
     }
 
@@ -125,7 +127,8 @@ private slots:
         QVERIFY(!result.ok);
         QVERIFY(result.error.contains(path));
         QVERIFY(!QFile::exists(path));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList());
     }
 
     void writerLeavesReadOnlyFilesAndFoldersAlone() {
@@ -144,7 +147,8 @@ private slots:
         put(inLocked, "old");
         QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
         result = TextFileWriter().replaceContent(inLocked, "new");
-        QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(dir.filePath("locked"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY(!result.ok);
         QVERIFY(result.error.contains("read-only"));
         QCOMPARE(contentOf(inLocked), "old");
@@ -155,7 +159,9 @@ private slots:
         const QString path = dir.filePath("ut04servers.ini");
         put(path, "old content");
         TextFileWriter writer;
-        writer.beforeCommit = [] { throw std::runtime_error("interrupted"); };
+        writer.beforeCommit = [] {
+            throw std::runtime_error("interrupted");
+        };
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, writer.replaceContent(path, "new content"));
         QCOMPARE(contentOf(path), "old content");
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"ut04servers.ini"}));
@@ -168,7 +174,9 @@ private slots:
         const pid_t child = fork();
         if (child == 0) {
             TextFileWriter writer;
-            writer.beforeCommit = [] { ::kill(::getpid(), SIGKILL); };
+            writer.beforeCommit = [] {
+                ::kill(::getpid(), SIGKILL);
+            };
             writer.replaceContent(path, QByteArray(100000, 'n'));
             ::_exit(0);
         }

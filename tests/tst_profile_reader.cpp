@@ -31,51 +31,108 @@ private slots:
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
-        const QByteArray written = "[SERVER]\r\nServerName=Alpha\r\nServerIP=10.0.0.1\r\nServerPort=7777\r\n";
-        QTest::newRow("as written") << written << "SERVER" << "ServerIP" << "10.0.0.1";
-        QTest::newRow("names ignore case") << written << "server" << "SERVERip" << "10.0.0.1";
-        QTest::newRow("keys in any order") << QByteArray("[SERVER]\r\nB=2\r\nA=1\r\n") << "SERVER" << "A" << "1";
+        const QByteArray written =
+            "[SERVER]\r\nServerName=Alpha\r\nServerIP=10.0.0.1\r\nServerPort=7777\r\n";
+        QTest::newRow("as written") << written << "SERVER"
+                                    << "ServerIP"
+                                    << "10.0.0.1";
+        QTest::newRow("names ignore case") << written << "server"
+                                           << "SERVERip"
+                                           << "10.0.0.1";
+        QTest::newRow("keys in any order") << QByteArray("[SERVER]\r\nB=2\r\nA=1\r\n") << "SERVER"
+                                           << "A"
+                                           << "1";
         QTest::newRow("other sections and keys")
-            << QByteArray("[Other]\r\nServerName=wrong\r\n[SERVER]\r\nExtra=x\r\nServerName=right\r\n[Tail]\r\nServerName=late\r\n")
-            << "SERVER" << "ServerName" << "right";
-        QTest::newRow("missing section") << QByteArray("[Other]\r\nServerName=x\r\n") << "SERVER" << "ServerName" << "";
-        QTest::newRow("missing key") << written << "SERVER" << "QueryPort" << "";
-        QTest::newRow("nothing after =") << QByteArray("[SERVER]\r\nServerName=\r\n") << "SERVER" << "ServerName" << "";
+            << QByteArray("[Other]\r\nServerName=wrong\r\n[SERVER]\r\nExtra=x\r\nServerName="
+                          "right\r\n[Tail]\r\nServerName=late\r\n")
+            << "SERVER"
+            << "ServerName"
+            << "right";
+        QTest::newRow("missing section") << QByteArray("[Other]\r\nServerName=x\r\n") << "SERVER"
+                                         << "ServerName"
+                                         << "";
+        QTest::newRow("missing key") << written << "SERVER"
+                                     << "QueryPort"
+                                     << "";
+        QTest::newRow("nothing after =") << QByteArray("[SERVER]\r\nServerName=\r\n") << "SERVER"
+                                         << "ServerName"
+                                         << "";
         QTest::newRow("blanks around names and values")
-            << QByteArray("[ SERVER\t]\r\n \tServerName \t=  Alpha Beta \t\r\n") << "SERVER" << "ServerName"
+            << QByteArray("[ SERVER\t]\r\n \tServerName \t=  Alpha Beta \t\r\n") << "SERVER"
+            << "ServerName"
             << "Alpha Beta";
-        QTest::newRow("double quotes") << QByteArray("[SERVER]\r\nA=\" spaced \"\r\n") << "SERVER" << "A" << " spaced ";
-        QTest::newRow("single quotes") << QByteArray("[SERVER]\r\nA='x'\r\n") << "SERVER" << "A" << "x";
-        QTest::newRow("unbalanced quote stays") << QByteArray("[SERVER]\r\nA=\"x\r\n") << "SERVER" << "A" << "\"x";
-        QTest::newRow("mixed quotes stay") << QByteArray("[SERVER]\r\nA=\"x'\r\n") << "SERVER" << "A" << "\"x'";
-        QTest::newRow("comment lines") << QByteArray("[SERVER]\r\n;A=commented\r\n  ; B=too\r\nA=live\r\n")
-                                       << "SERVER" << "A" << "live";
-        QTest::newRow("comment not a key") << QByteArray("[SERVER]\r\n;B=commented\r\n") << "SERVER" << "B" << "";
-        QTest::newRow("first duplicate wins") << QByteArray("[SERVER]\r\nA=first\r\nA=second\r\n") << "SERVER" << "A"
-                                              << "first";
+        QTest::newRow("double quotes") << QByteArray("[SERVER]\r\nA=\" spaced \"\r\n") << "SERVER"
+                                       << "A"
+                                       << " spaced ";
+        QTest::newRow("single quotes") << QByteArray("[SERVER]\r\nA='x'\r\n") << "SERVER"
+                                       << "A"
+                                       << "x";
+        QTest::newRow("unbalanced quote stays") << QByteArray("[SERVER]\r\nA=\"x\r\n") << "SERVER"
+                                                << "A"
+                                                << "\"x";
+        QTest::newRow("mixed quotes stay") << QByteArray("[SERVER]\r\nA=\"x'\r\n") << "SERVER"
+                                           << "A"
+                                           << "\"x'";
+        QTest::newRow("comment lines")
+            << QByteArray("[SERVER]\r\n;A=commented\r\n  ; B=too\r\nA=live\r\n") << "SERVER"
+            << "A"
+            << "live";
+        QTest::newRow("comment not a key") << QByteArray("[SERVER]\r\n;B=commented\r\n") << "SERVER"
+                                           << "B"
+                                           << "";
+        QTest::newRow("first duplicate wins")
+            << QByteArray("[SERVER]\r\nA=first\r\nA=second\r\n") << "SERVER"
+            << "A"
+            << "first";
         QTest::newRow("first of two sections")
-            << QByteArray("[SERVER]\r\nA=one\r\n[SERVER]\r\nA=two\r\nB=only-in-second\r\n") << "SERVER" << "B" << "";
-        QTest::newRow("every = after the first") << QByteArray("[SERVER]\r\nA=b=c=d\r\n") << "SERVER" << "A" << "b=c=d";
-        QTest::newRow("line without =") << QByteArray("[SERVER]\r\nA\r\nA=x\r\n") << "SERVER" << "A" << "x";
-        QTest::newRow("LF only") << QByteArray("[SERVER]\nA=1\nB=2\n") << "SERVER" << "B" << "2";
-        QTest::newRow("CR only") << QByteArray("[SERVER]\rA=1\rB=2\r") << "SERVER" << "B" << "2";
-        QTest::newRow("no line end at the end") << QByteArray("[SERVER]\r\nA=1") << "SERVER" << "A" << "1";
-        QTest::newRow("NUL ends a value") << QByteArray("[SERVER]\r\nA=ab\0cd\r\nB=2\r\n", 22) << "SERVER" << "A" << "ab";
-        QTest::newRow("NUL elsewhere harmless") << QByteArray("[SERVER]\r\nA=ab\0cd\r\nB=2\r\n", 22) << "SERVER" << "B"
-                                                << "2";
-        QTest::newRow("Windows-1252") << QByteArray("[SERVER]\r\nA=Caf\xe9 \x80\r\n") << "SERVER" << "A"
-                                      << QString::fromUtf8("Café €");
-        QTest::newRow("unassigned bytes") << QByteArray("[SERVER]\r\nA=\x81\x8d\r\n") << "SERVER" << "A"
-                                          << QString(QChar(0x81)) + QChar(0x8D);
-        QTest::newRow("UTF-8 BOM") << QByteArray("\xEF\xBB\xBF[SERVER]\r\nA=Caf\xC3\xA9\r\n") << "SERVER" << "A"
-                                   << QString::fromUtf8("Café");
+            << QByteArray("[SERVER]\r\nA=one\r\n[SERVER]\r\nA=two\r\nB=only-in-second\r\n")
+            << "SERVER"
+            << "B"
+            << "";
+        QTest::newRow("every = after the first")
+            << QByteArray("[SERVER]\r\nA=b=c=d\r\n") << "SERVER"
+            << "A"
+            << "b=c=d";
+        QTest::newRow("line without =") << QByteArray("[SERVER]\r\nA\r\nA=x\r\n") << "SERVER"
+                                        << "A"
+                                        << "x";
+        QTest::newRow("LF only") << QByteArray("[SERVER]\nA=1\nB=2\n") << "SERVER"
+                                 << "B"
+                                 << "2";
+        QTest::newRow("CR only") << QByteArray("[SERVER]\rA=1\rB=2\r") << "SERVER"
+                                 << "B"
+                                 << "2";
+        QTest::newRow("no line end at the end") << QByteArray("[SERVER]\r\nA=1") << "SERVER"
+                                                << "A"
+                                                << "1";
+        QTest::newRow("NUL ends a value")
+            << QByteArray("[SERVER]\r\nA=ab\0cd\r\nB=2\r\n", 22) << "SERVER"
+            << "A"
+            << "ab";
+        QTest::newRow("NUL elsewhere harmless")
+            << QByteArray("[SERVER]\r\nA=ab\0cd\r\nB=2\r\n", 22) << "SERVER"
+            << "B"
+            << "2";
+        QTest::newRow("Windows-1252") << QByteArray("[SERVER]\r\nA=Caf\xe9 \x80\r\n") << "SERVER"
+                                      << "A" << QString::fromUtf8("Café €");
+        QTest::newRow("unassigned bytes") << QByteArray("[SERVER]\r\nA=\x81\x8d\r\n") << "SERVER"
+                                          << "A" << QString(QChar(0x81)) + QChar(0x8D);
+        QTest::newRow("UTF-8 BOM")
+            << QByteArray("\xEF\xBB\xBF[SERVER]\r\nA=Caf\xC3\xA9\r\n") << "SERVER"
+            << "A" << QString::fromUtf8("Café");
         QByteArray utf16 = "\xFF\xFE";
         for (char c : QByteArray("[SERVER]\r\nA=wide\r\n"))
             utf16 += QByteArray(1, c) + QByteArray(1, '\0');
-        QTest::newRow("UTF-16 BOM") << utf16 << "SERVER" << "A" << "wide";
-        QTest::newRow("binary junk") << QByteArray("\x01\x02[\xff\xfe\x00\x00=\n\n[SERVER]\nA=ok\n", 24) << "SERVER" << "A"
-                                     << "ok";
-        QTest::newRow("empty file") << QByteArray() << "SERVER" << "A" << "";
+        QTest::newRow("UTF-16 BOM") << utf16 << "SERVER"
+                                    << "A"
+                                    << "wide";
+        QTest::newRow("binary junk")
+            << QByteArray("\x01\x02[\xff\xfe\x00\x00=\n\n[SERVER]\nA=ok\n", 24) << "SERVER"
+            << "A"
+            << "ok";
+        QTest::newRow("empty file") << QByteArray() << "SERVER"
+                                    << "A"
+                                    << "";
     }
 
     void readsValues() {

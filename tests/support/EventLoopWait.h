@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -12,18 +13,18 @@
 inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(5);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() >= timeoutMs)
-            loop.quit();
-    });
-    if (done())
-        return true;
-    poll.start();
-    loop.exec();
-    return done();
+    for (;;) {
+        // Deletions asked for by a handler (a window closed with WA_DeleteOnClose) are only
+        // carried out from here, outside every event loop.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (done())
+            return true;
+        if (clock.elapsed() >= timeoutMs)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 // Runs the event loop for `ms` milliseconds, to show that nothing more happens meanwhile.
