@@ -1,6 +1,7 @@
 // The two small message windows: their first look, their one shared instance each, their
 // place over the main window, and what their OK buttons do.
 #include "EventLoopWait.h"
+#include "OpenDialogs.h"
 
 #include "admin/AlertDialog.h"
 
@@ -26,20 +27,12 @@ struct MainWindow {
     }
 };
 
-void closeAll() {
-    for (AlertDialog* open :
-         std::initializer_list<AlertDialog*>{Alert::openInstance(), Alert2::openInstance()})
-        if (open)
-            open->close();
-    waitUntil([] { return !Alert::openInstance() && !Alert2::openInstance(); }, 2000);
-}
-
 } // namespace
 
 class TestAlertDialogs : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { closeAll(); }
+    void cleanup() { closeAlertDialogs(); }
 
     void firstLookOfBoth() {
         MainWindow main;

@@ -1,6 +1,7 @@
 // Favourites in the window: loaded at start-up, saved back by "Save Changes" with its sound
 // and dialog, and the preset pickers of the query tabs.
 #include "EventLoopWait.h"
+#include "OpenDialogs.h"
 #include "TestMain.h"
 #include "TestWindow.h"
 
@@ -79,14 +80,6 @@ AlertDialog* openDialogFor(GameKind game) {
                                   : static_cast<AlertDialog*>(Alert2::openInstance());
 }
 
-void closeDialogs() {
-    for (AlertDialog* open :
-         std::initializer_list<AlertDialog*>{Alert::openInstance(), Alert2::openInstance()})
-        if (open)
-            open->close();
-    waitUntil([] { return !Alert::openInstance() && !Alert2::openInstance(); }, 2000);
-}
-
 // Picks entry `index` the way a user does: opens the list and clicks the entry.
 void pick(QComboBox* combo, int index) {
     combo->showPopup();
@@ -102,7 +95,7 @@ void pick(QComboBox* combo, int index) {
 class TestFavouritesWindow : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { closeDialogs(); }
+    void cleanup() { closeAlertDialogs(); }
 
     void withoutFilesAllEighteenRowsAreEmpty() {
         TestWindow t;
@@ -210,7 +203,7 @@ private slots:
             pressSave(t, GameKind::UT3);
             saved = readFile(t.path("ut3servers.ini"));
         }
-        closeDialogs();
+        closeAlertDialogs();
         TestWindow again(
             [&saved](const QString& folder) { writeFile(folder + "/ut3servers.ini", saved); });
         QCOMPARE(again->UT3ServerName4->text(), QString::fromUtf8("Caf\u00e9 \u00bbFrag\u00ab"));
