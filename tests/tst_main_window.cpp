@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -489,7 +490,10 @@ private slots:
     // Saves a picture of every tab and checks what a user would notice: controls inside the
     // page, captions that fit, and no two controls on top of each other unless designed so.
     void eachTabLaidOutCleanly() {
-        TestWindow t;
+        TestWindow t([](const QString& folder) { // the favourites a new user starts with
+            for (const char* name : {"utservers.ini", "ut04servers.ini", "ut3servers.ini"})
+                QFile::copy(QStringLiteral(UTQ_DEFAULT_FAVOURITES_DIR "/") + name, folder + "/" + name);
+        });
         const QString folder = qEnvironmentVariable("UTQ_SCREENSHOT_DIR", QDir::tempPath());
         QDir().mkpath(folder);
         const QSet<QString> designedOverlaps = {"cmdServferIP+lblServerIP(0)",
