@@ -3,6 +3,7 @@
 #include "app/ClanTag.h"
 #include "app/Controls.h"
 #include "app/TabControl.h"
+#include "net/PingIPv4.h"
 #include "platform/WebView.h"
 #include "platform/WindowFont.h"
 #include "query/StatusPages.h"
@@ -53,6 +54,7 @@ qElQuery::qElQuery(const Hosts& hosts, platform::Desktop desktop, QWidget* paren
     buildWindowControls();
     wireTimedActions();
     wirePresetPickers();
+    wirePingCommands();
     giveHandCursor();
     Form_Load();
     // Starting the web engine takes a good part of a second: the views open their start pages
@@ -64,6 +66,7 @@ qElQuery::qElQuery(const Hosts& hosts, platform::Desktop desktop, QWidget* paren
 qElQuery::~qElQuery() = default;
 
 void qElQuery::Form_Load() {
+    Pinger = std::make_unique<net::PingIPv4>();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     move(screen.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
     show();

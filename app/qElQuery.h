@@ -31,6 +31,9 @@ class TabControl;
 namespace platform {
 class WebView;
 }
+namespace net {
+class PingIPv4;
+}
 
 // The boxes of one favourite row; `fourth` is the UT99 query port or the UT3 web port.
 struct FavouriteRow {
@@ -82,6 +85,14 @@ public:
     void Timer042_Timer();
     void Timerut3s_Timer();
 
+    // The six ping commands, all through the one Pinger.
+    void cmdPing_Click();
+    void cmdPing2_Click();
+    void cmdping04_Click();
+    void cmdping042_Click();
+    void cmdpUT3_Click();
+    void cmdpUT32_Click();
+
     // The preset pickers of the three query tabs.
     void Combo1_Click();
     void Combo3_Click();
@@ -121,6 +132,7 @@ public:
     const platform::Desktop& desktop() const { return desktop_; }
 
     QString IniPath;
+    std::unique_ptr<net::PingIPv4> Pinger; // created first thing at start-up
 
     TabControl* SSTTab0 = nullptr;
 
@@ -302,6 +314,9 @@ private:
     void onTabShown(int index);
     std::optional<int> selectedFavourite(GameKind game) const;
     void wirePresetPickers();
+    void wirePingCommands();
+    struct PingCommand;
+    void runPing(const PingCommand& command);
     void loadFavourites(GameKind game,
                         std::optional<QString> (qElQuery::*reader)(const QString&, const QString&)
                             const);

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
   qt6-httpserver-dev qt6-websockets-dev qt6-multimedia-dev qt6-svg-dev
   libqt6svg6 qt6-qpa-plugins libgl-dev libxkbcommon-dev libvulkan-dev
-  fonts-dejavu-core fonts-wine xdg-utils iproute2
+  fonts-dejavu-core fonts-wine xdg-utils iproute2 iputils-ping libcap2-bin
 )
 
 missing=()

@@ -492,7 +492,8 @@ private slots:
     void eachTabLaidOutCleanly() {
         TestWindow t([](const QString& folder) { // the favourites a new user starts with
             for (const char* name : {"utservers.ini", "ut04servers.ini", "ut3servers.ini"})
-                QFile::copy(QStringLiteral(UTQ_DEFAULT_FAVOURITES_DIR "/") + name, folder + "/" + name);
+                QFile::copy(QStringLiteral(UTQ_DEFAULT_FAVOURITES_DIR "/") + name,
+                            folder + "/" + name);
         });
         const QString folder = qEnvironmentVariable("UTQ_SCREENSHOT_DIR", QDir::tempPath());
         QDir().mkpath(folder);
