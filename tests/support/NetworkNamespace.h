@@ -61,6 +61,11 @@ public:
     };
 
 private:
+    static int& count() {
+        static int made = 0;
+        return made;
+    }
+
     bool run(const QStringList& arguments) {
         QProcess ip;
         ip.start(QStringLiteral("ip"), arguments);
