@@ -2,6 +2,7 @@
 // place over the main window, and what their OK buttons do.
 #include "EventLoopWait.h"
 #include "OpenDialogs.h"
+#include "Screenshots.h"
 
 #include "admin/AlertDialog.h"
 
@@ -63,10 +64,8 @@ private slots:
         QCOMPARE(alert->pos(),
                  QPoint(100 + 276, 50 + 244)); // 829 / 3 and 609 / 2.5 from its corner
         QCOMPARE(alert2->pos(), alert->pos());
-        QVERIFY(
-            alert->grab().save(qEnvironmentVariable("UTQ_SCREENSHOT_DIR", "/tmp") + "/alert.png"));
-        QVERIFY(alert2->grab().save(qEnvironmentVariable("UTQ_SCREENSHOT_DIR", "/tmp") +
-                                    "/alert2.png"));
+        QVERIFY(alert->grab().save(screenshotPath("alert.png")));
+        QVERIFY(alert2->grab().save(screenshotPath("alert2.png")));
     }
 
     void showingAnOpenDialogChangesNothing() {

@@ -1,6 +1,7 @@
 // The main window as a user first meets it: tabs, every control with its defaults, the one
 // favourites selection, the focus, and a picture of each tab.
 #include "EventLoopWait.h"
+#include "Screenshots.h"
 #include "TestMain.h"
 #include "TestWindow.h"
 
@@ -495,8 +496,6 @@ private slots:
                 QFile::copy(QStringLiteral(UTQ_DEFAULT_FAVOURITES_DIR "/") + name,
                             folder + "/" + name);
         });
-        const QString folder = qEnvironmentVariable("UTQ_SCREENSHOT_DIR", QDir::tempPath());
-        QDir().mkpath(folder);
         const QSet<QString> designedOverlaps = {"cmdServferIP+lblServerIP(0)",
                                                 "cmdQueryPort+lblQueryPort",
                                                 "cmdServerPort+lblServerPort(0)",
@@ -509,7 +508,7 @@ private slots:
         for (int i = 0; i < 9; ++i) {
             t->SSTTab0->setCurrentIndex(i);
             keepRunningFor(i == 0 ? 600 : 150); // let the start pages show
-            QVERIFY(t->grab().save(QStringLiteral("%1/tab%2.png").arg(folder).arg(i)));
+            QVERIFY(t->grab().save(screenshotPath(QStringLiteral("tab%1.png").arg(i))));
             QWidget* page = t->SSTTab0->page(i);
             QList<QWidget*> controls;
             for (QWidget* w : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
