@@ -26,6 +26,10 @@ public:
     QUrl currentUrl() const;
     QWebEngineView* engineView();
 
+    // Gives an address the view does not show itself to the desktop's handler for its scheme
+    // (xdg-open), unchanged.
+    static void handToDesktop(const QString& address);
+
     // Whether the view shows pages of this scheme itself.
     static bool displaysScheme(const QString& scheme);
 
