@@ -55,6 +55,8 @@ qElQuery::qElQuery(const Hosts& hosts, platform::Desktop desktop, QWidget* paren
     wireTimedActions();
     wirePresetPickers();
     wirePingCommands();
+    wireLaunches();
+    wireAdministration();
     giveHandCursor();
     Form_Load();
     // Starting the web engine takes a good part of a second: the views open their start pages

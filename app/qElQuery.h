@@ -93,6 +93,19 @@ public:
     void cmdpUT3_Click();
     void cmdpUT32_Click();
 
+    // "Launch Game" on the two UT99 tabs.
+    void cmdLaunchGame_Click();
+    void cmdLaunchGame2_Click();
+
+    // The administrator area and the links that open pages in the browser.
+    void cmdA1_Click();
+    void cmdA2_Click();
+    void lblA1_Click();
+    void lblA2_Click();
+    void lblA4_Click();
+    void lblQel_Click();
+    void cmdAdminUT3_Click();
+
     // The preset pickers of the three query tabs.
     void Combo1_Click();
     void Combo3_Click();
@@ -294,6 +307,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     static constexpr int kStartPagesAtTheLatestMs = 300;
@@ -315,6 +329,8 @@ private:
     std::optional<int> selectedFavourite(GameKind game) const;
     void wirePresetPickers();
     void wirePingCommands();
+    void wireLaunches();
+    void wireAdministration();
     struct PingCommand;
     void runPing(const PingCommand& command);
     void loadFavourites(GameKind game,

@@ -35,11 +35,14 @@ struct TestWindow {
     std::unique_ptr<utq::qElQuery> window;
     QStringList failures;
 
-    explicit TestWindow(const std::function<void(const QString& folder)>& prepare = {}) {
+    explicit TestWindow(const std::function<void(const QString& folder)>& prepare = {},
+                        const std::function<void(utq::Hosts&)>& adjustHosts = {}) {
         if (prepare)
             prepare(programFolder.path());
         utq::Hosts hosts{query.hostAndPort(), us.hostAndPort(), QStringLiteral("uk.qel.example"),
                          QStringLiteral("www.qel.example"), QStringLiteral("ts.qel.example")};
+        if (adjustHosts)
+            adjustHosts(hosts);
         utq::platform::Desktop desktop{programFolder.path(), sound,
                                        std::make_shared<utq::platform::TextFileWriter>()};
         window = std::make_unique<utq::qElQuery>(hosts, desktop);
