@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ProcessList.h"
 #include "platform/SoundPlayer.h"
 #include "platform/TextFileWriter.h"
 
@@ -15,6 +16,7 @@ struct Desktop {
     QString programFolder; // where the executable and its favourites and sounds lie
     std::shared_ptr<SoundPlayer> sound;
     std::shared_ptr<TextFileWriter> fileWriter;
+    std::shared_ptr<ProcessList> processes = std::make_shared<ProcessList>();
 
     static Desktop real();
 };
