@@ -81,6 +81,13 @@ void press(TestWindow& t, const Command& c) {
     QTest::mouseClick(t.window.get()->*c.button, Qt::LeftButton);
 }
 
+// Presses the button while the test thread's sockets and look-ups are inside `ns`.
+void pressInside(const NetworkNamespace& ns, TestWindow& t, const Command& c) {
+    NetworkNamespace::Inside inside(ns);
+    QVERIFY(inside.entered());
+    press(t, c);
+}
+
 } // namespace
 
 class TestPingCommands : public QObject {
@@ -136,11 +143,7 @@ private slots:
             QSKIP("no network namespace for the test");
         TestWindow t;
         giveAddress(t, c, "127.0.0.1");
-        {
-            NetworkNamespace::Inside inside(*ns);
-            QVERIFY(inside.entered());
-            press(t, c);
-        }
+        pressInside(*ns, t, c);
         QCOMPARE(c.resultBox(*t.window)->text(), c.failure);
         QCOMPARE(c.timeBox(*t.window)->text(), "n/a");
         QCOMPARE((t.window.get()->*c.statusLabel)->text(), QString::number(ETIMEDOUT));
@@ -156,10 +159,7 @@ private slots:
             QSKIP("no network namespace for the test");
         TestWindow t;
         QLineEdit* address = giveAddress(t, c, "no-such-host.invalid");
-        {
-            NetworkNamespace::Inside inside(*ns); // no name server is reachable from there
-            press(t, c);
-        }
+        pressInside(*ns, t, c); // no name server is reachable from there
         QCOMPARE(c.resultBox(*t.window)->text(), "Failure"); // this word on every tab
         QCOMPARE(c.timeBox(*t.window)->text(), QString());
         const QString code = (t.window.get()->*c.statusLabel)->text();
@@ -175,10 +175,7 @@ private slots:
         TestWindow t;
         t->ServerIP->setText("127.0.0.1");
         t->serverFav[0]->setChecked(true); // the one selection lies on another tab
-        {
-            NetworkNamespace::Inside inside(*ns);
-            press(t, kCommands[1]);
-        }
+        pressInside(*ns, t, kCommands[1]);
         QCOMPARE(t->txtText4[3]->text(), "Failure");
         QVERIFY(!t->lblStatus->text().isEmpty());
         QCOMPARE(t->ServerIP->text(), "127.0.0.1");
