@@ -1,0 +1,39 @@
+#pragma once
+
+#include "queryservice/ServerStatus.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+
+// UT99's "backslash" status protocol: one request, a reply of one or more datagrams of
+// \key\value text, each ending in \queryid\Q.P, the last one followed by \final\.
+namespace utq::queryservice::ut99 {
+
+// The request for everything at once.
+inline constexpr char kStatusRequest[] = "\\status\\";
+
+// Collects the datagrams of one reply, in whatever order and as often as they come.
+class ReplyAssembly {
+public:
+    // Takes one datagram; false when it does not belong to the reply (another query id, or
+    // not backslash text at all).
+    bool add(const QByteArray& datagram);
+    // Every part from 1 to the final one is in.
+    bool isComplete() const;
+    // The key/value items of the parts received so far, in part order (keys in lower case).
+    QList<QPair<QString, QString>> items() const;
+
+private:
+    QMap<int, QList<QPair<QString, QString>>> parts_;
+    QString queryId_;
+    int finalPart_ = 0;
+    bool unnumberedFinal_ = false;
+};
+
+// The status the items describe; unknown keys become rules.
+ServerStatus statusFrom(const QList<QPair<QString, QString>>& items);
+
+} // namespace utq::queryservice::ut99
