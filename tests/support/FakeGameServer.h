@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include <functional>
+
+// A game server's query port on 127.0.0.1 that answers each request with what the test
+// says: any datagrams, in any order, or nothing; from its own port, or from another one.
+class FakeGameServer : public QObject {
+public:
+    using Answer = std::function<QList<QByteArray>(const QByteArray& request, int requestNumber)>;
+
+    explicit FakeGameServer(Answer answer) : answer_(std::move(answer)) {
+        socket_.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+        other_.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+        connect(&socket_, &QUdpSocket::readyRead, this, [this] {
+            while (socket_.hasPendingDatagrams()) {
+                const QNetworkDatagram request = socket_.receiveDatagram();
+                requests.append(request.data());
+                QUdpSocket& from = answerFromAnotherPort ? other_ : socket_;
+                for (const QByteArray& datagram :
+                     answer_(request.data(), static_cast<int>(requests.size())))
+                    from.writeDatagram(datagram, request.senderAddress(), request.senderPort());
+            }
+        });
+    }
+
+    quint16 port() const { return socket_.localPort(); }
+    static QHostAddress address() { return QHostAddress(QStringLiteral("127.0.0.1")); }
+
+    QList<QByteArray> requests;
+    bool answerFromAnotherPort = false;
+
+private:
+    Answer answer_;
+    QUdpSocket socket_;
+    QUdpSocket other_;
+};
