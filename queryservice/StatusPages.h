@@ -1,0 +1,34 @@
+#pragma once
+
+#include "queryservice/ServerStatus.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// The HTML of the status service's pages: dark navy, sized for the program's web views,
+// every text from a game server or from the address escaped, no scripts.
+namespace utq::queryservice::pages {
+
+// A page that tells what went wrong and what to try.
+QByteArray errorPage(const QString& title, const QString& explanation);
+
+// A page of text paragraphs, such as a start page.
+QByteArray textPage(const QString& title, const QStringList& paragraphs);
+
+struct StatusView {
+    QString game;          // "UT99", "UT2004", "UT3"
+    QString address;       // as asked, host:port
+    QString refreshTarget; // the page's own address, for its refresh link
+    bool partial = false;  // part of the reply did not come
+    qint64 roundTripMs = -1;
+    QDateTime queriedAt;
+};
+
+QByteArray statusPage(const ServerStatus& status, const StatusView& view);
+
+// The Content-Security-Policy every page carries: no scripts, nothing from elsewhere.
+inline constexpr char kContentSecurityPolicy[] =
+    "default-src 'none'; style-src 'unsafe-inline'; img-src 'self'";
+
+} // namespace utq::queryservice::pages
