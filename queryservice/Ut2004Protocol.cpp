@@ -1,0 +1,174 @@
+#include "queryservice/Ut2004Protocol.h"
+
+#include <QtEndian>
+
+namespace utq::queryservice::ut2004 {
+namespace {
+
+constexpr qsizetype kHeader = 5;
+
+// Reads a datagram from front to back and never past its end.
+class Reader {
+public:
+    explicit Reader(const QByteArray& data) : data_(data), pos_(kHeader) {}
+
+    bool atEnd() const { return pos_ >= data_.size(); }
+
+    std::optional<quint32> uint32() {
+        if (pos_ + 4 > data_.size())
+            return std::nullopt;
+        const quint32 value = qFromLittleEndian<quint32>(data_.constData() + pos_);
+        pos_ += 4;
+        return value;
+    }
+
+    // Length byte L: below 0x80 a Latin-1 string of L bytes with its NUL, otherwise UCS-2 of
+    // (L & 0x7F) units with its NUL unit.
+    std::optional<QString> string() {
+        if (pos_ >= data_.size())
+            return std::nullopt;
+        auto length = static_cast<unsigned char>(data_[pos_++]);
+        if (length >= 0x80) {
+            const qsizetype units = length & 0x7F;
+            if (pos_ < data_.size() && data_[pos_] == 0x01)
+                ++pos_; // a stray byte some servers put after the length of a wide string
+            if (pos_ + units * 2 > data_.size())
+                return std::nullopt;
+            QString text;
+            for (qsizetype i = 0; i < units; ++i)
+                text += QChar(qFromLittleEndian<quint16>(data_.constData() + pos_ + 2 * i));
+            pos_ += units * 2;
+            return untilNul(text);
+        }
+        if (pos_ + length > data_.size())
+            return std::nullopt;
+        const QString text = QString::fromLatin1(data_.constData() + pos_, length);
+        pos_ += length;
+        return untilNul(text);
+    }
+
+private:
+    static QString untilNul(const QString& text) {
+        const qsizetype nul = text.indexOf(QChar(0));
+        return nul < 0 ? text : text.left(nul);
+    }
+
+    const QByteArray& data_;
+    qsizetype pos_;
+};
+
+std::optional<int> asInt(std::optional<quint32> value) {
+    return value ? std::optional<int>(static_cast<qint32>(*value)) : std::nullopt;
+}
+
+} // namespace
+
+QByteArray request(ReplyType type) {
+    return QByteArray("\x79\x00\x00\x00", 4) + static_cast<char>(type);
+}
+
+std::optional<ReplyType> typeOf(const QByteArray& datagram) {
+    if (datagram.size() < kHeader)
+        return std::nullopt;
+    const char type = datagram[4];
+    if (type < 0 || type > 2)
+        return std::nullopt;
+    return static_cast<ReplyType>(type);
+}
+
+bool parseInfo(const QByteArray& datagram, Info& info) {
+    if (typeOf(datagram) != ReplyType::Info)
+        return false;
+    Reader in(datagram);
+    if (!in.uint32() || !in.string()) // server id, server address
+        return false;
+    const auto gamePort = in.uint32();
+    if (!gamePort || !in.uint32()) // game port, query port
+        return false;
+    info.gamePort = static_cast<quint16>(*gamePort & 0xFFFF);
+    const auto name = in.string();
+    if (!name)
+        return false;
+    info.name = *name;
+    const auto map = in.string();
+    if (!map)
+        return false;
+    info.map = *map;
+    const auto gameType = in.string();
+    if (!gameType)
+        return false;
+    info.gameType = *gameType;
+    info.players = asInt(in.uint32());
+    info.maxPlayers = asInt(in.uint32());
+    return info.players && info.maxPlayers;
+}
+
+bool parseRules(const QByteArray& datagram, QList<QPair<QString, QString>>& rules) {
+    if (typeOf(datagram) != ReplyType::Rules)
+        return false;
+    Reader in(datagram);
+    while (!in.atEnd()) {
+        const auto key = in.string();
+        const auto value = key ? in.string() : std::nullopt;
+        if (!value)
+            return false;
+        rules.append({*key, *value});
+    }
+    return true;
+}
+
+bool parsePlayers(const QByteArray& datagram, QList<PlayerStatus>& players) {
+    if (typeOf(datagram) != ReplyType::Players)
+        return false;
+    Reader in(datagram);
+    while (!in.atEnd()) {
+        const auto id = in.uint32();
+        const auto name = id ? in.string() : std::nullopt;
+        const auto ping = name ? in.uint32() : std::nullopt;
+        const auto score = ping ? in.uint32() : std::nullopt;
+        const auto team = score ? in.uint32() : std::nullopt;
+        if (!team)
+            return false;
+        if (*id == 0)
+            continue; // scoreboard entries, not players
+        PlayerStatus player;
+        player.name = *name;
+        player.ping = static_cast<int>(*ping);
+        player.score = static_cast<qint32>(*score);
+        player.team = (*team & (1u << 29))   ? QStringLiteral("red")
+                      : (*team & (1u << 30)) ? QStringLiteral("blue")
+                                             : QString();
+        players.append(player);
+    }
+    return true;
+}
+
+QString withoutColourCodes(const QString& text) {
+    QString plain;
+    for (const ColourRun& run : colourRuns(text))
+        plain += run.text;
+    return plain;
+}
+
+QList<ColourRun> colourRuns(const QString& text) {
+    QList<ColourRun> runs{{std::nullopt, {}}};
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QChar(0x1B)) {
+            if (i + 3 < text.size()) {
+                const QColor colour(text[i + 1].unicode() & 0xFF, text[i + 2].unicode() & 0xFF,
+                                    text[i + 3].unicode() & 0xFF);
+                runs.append({colour, {}});
+            }
+            i += 3; // a cut-off code at the end is dropped whole
+            continue;
+        }
+        if (c.unicode() < 0x20)
+            continue; // other control characters show nothing
+        runs.last().text += c;
+    }
+    runs.removeIf([](const ColourRun& run) { return run.text.isEmpty(); });
+    return runs;
+}
+
+} // namespace utq::queryservice::ut2004

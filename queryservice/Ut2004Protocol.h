@@ -1,0 +1,46 @@
+#pragma once
+
+#include "queryservice/ServerStatus.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// UT2004's binary query protocol: a 5-byte request whose last byte names what is asked
+// (0 server info, 1 rules, 2 players), answered by datagrams that start with a 4-byte version
+// and the same type byte, then little-endian integers and length-prefixed strings.
+namespace utq::queryservice::ut2004 {
+
+enum class ReplyType : char { Info = 0, Rules = 1, Players = 2 };
+
+QByteArray request(ReplyType type);
+
+// The reply type a datagram claims; none when it is too short to be a reply.
+std::optional<ReplyType> typeOf(const QByteArray& datagram);
+
+// Each parser reads one datagram and says whether it was whole; a truncated or malformed
+// datagram gives what could be read before the fault.
+struct Info {
+    QString name; // colour codes kept: ESC and three colour bytes
+    QString map;
+    QString gameType;
+    std::optional<int> players;
+    std::optional<int> maxPlayers;
+    quint16 gamePort = 0;
+};
+bool parseInfo(const QByteArray& datagram, Info& info);
+bool parseRules(const QByteArray& datagram, QList<QPair<QString, QString>>& rules);
+bool parsePlayers(const QByteArray& datagram, QList<PlayerStatus>& players);
+
+// Names with colour codes: the plain text, and the text in runs of one colour each.
+QString withoutColourCodes(const QString& text);
+struct ColourRun {
+    std::optional<QColor> colour; // none before the first code
+    QString text;
+};
+QList<ColourRun> colourRuns(const QString& text);
+
+} // namespace utq::queryservice::ut2004

@@ -1,0 +1,142 @@
+// Reading UT2004's binary replies: info, rules and players, wide and coloured names, and
+// datagrams that are cut short or lie about their lengths.
+#include "queryservice/Ut2004Protocol.h"
+
+#include <QTest>
+#include <QtEndian>
+
+using namespace utq::queryservice;
+using namespace utq::queryservice::ut2004;
+
+namespace {
+
+QByteArray u32(quint32 value) {
+    QByteArray bytes(4, '\0');
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+QByteArray str(const QByteArray& latin1) {
+    return QByteArray(1, static_cast<char>(latin1.size() + 1)) + latin1 + '\0';
+}
+
+QByteArray wide(const QString& text) {
+    QByteArray bytes(1, static_cast<char>(0x80 | (text.size() + 1)));
+    for (QChar c : text + QChar(0)) {
+        bytes += static_cast<char>(c.unicode() & 0xFF);
+        bytes += static_cast<char>(c.unicode() >> 8);
+    }
+    return bytes;
+}
+
+QByteArray header(char type) { return QByteArray("\x80\x00\x00\x00", 4) + type; }
+
+QByteArray infoReply(const QByteArray& nameField) {
+    return header(0) + u32(0) + QByteArray(1, '\0') + u32(7777) + u32(7778) + nameField +
+           str("DM-Rankin") + str("xDeathMatch") + u32(2) + u32(16) + u32(0) + u32(0) + str("3");
+}
+
+} // namespace
+
+class TestUt2004Protocol : public QObject {
+    Q_OBJECT
+private slots:
+    void requestsNameTheirType() {
+        QCOMPARE(request(ReplyType::Info), QByteArray("\x79\x00\x00\x00\x00", 5));
+        QCOMPARE(request(ReplyType::Players), QByteArray("\x79\x00\x00\x00\x02", 5));
+    }
+
+    void theInfoReply() {
+        Info info;
+        QVERIFY(parseInfo(infoReply(str("FakeServer")), info));
+        QCOMPARE(info.name, "FakeServer");
+        QCOMPARE(info.map, "DM-Rankin");
+        QCOMPARE(info.gameType, "xDeathMatch");
+        QCOMPARE(info.players, 2);
+        QCOMPARE(info.maxPlayers, 16);
+        QCOMPARE(info.gamePort, 7777);
+    }
+
+    void wideAndColouredNames() {
+        Info info;
+        QVERIFY(parseInfo(infoReply(wide(QString::fromUtf8("Caf\u00e9 \u65e5\u672c"))), info));
+        QCOMPARE(info.name, QString::fromUtf8("Caf\u00e9 \u65e5\u672c"));
+        // A stray 0x01 after a wide length is passed over.
+        QByteArray quirky = wide("Ab");
+        quirky.insert(1, '\x01');
+        QVERIFY(parseInfo(infoReply(quirky), info));
+        QCOMPARE(info.name, "Ab");
+
+        QVERIFY(parseInfo(infoReply(str("\x1b\xf8\x40\x40Old \x1b\x40\x40\xf8"
+                                        "Dudes")),
+                          info));
+        const QList<ColourRun> runs = colourRuns(info.name);
+        QCOMPARE(runs.size(), 2);
+        QCOMPARE(runs[0].colour, QColor(0xf8, 0x40, 0x40));
+        QCOMPARE(runs[0].text, "Old ");
+        QCOMPARE(runs[1].colour, QColor(0x40, 0x40, 0xf8));
+        QCOMPARE(runs[1].text, "Dudes");
+        QCOMPARE(withoutColourCodes(info.name), "Old Dudes");
+        QCOMPARE(withoutColourCodes(QString::fromLatin1("cut\x1b\x10")),
+                 "cut"); // a code cut off at the end
+        QCOMPARE(withoutColourCodes(QString::fromLatin1("plain")), "plain");
+    }
+
+    void rulesOverSeveralDatagrams() {
+        QList<QPair<QString, QString>> rules;
+        QVERIFY(parseRules(header(1) + str("ServerMode") + str("dedicated") + str("Mutator") +
+                               str("MutInstaGib"),
+                           rules));
+        QVERIFY(parseRules(
+            header(1) + str("Mutator") + str("MutQuadJump") + str("Tick Rate") + str("35"), rules));
+        QCOMPARE(rules.size(), 4);
+        QCOMPARE(rules[1], (QPair<QString, QString>("Mutator", "MutInstaGib")));
+        QCOMPARE(rules[3], (QPair<QString, QString>("Tick Rate", "35")));
+    }
+
+    void playersWithTeamsAndScoreboardEntries() {
+        QList<PlayerStatus> players;
+        const QByteArray reply = header(2) + u32(1) + str("Alice") + u32(40) + u32(12) +
+                                 u32(1u << 29) + u32(0) + str("Red Team Score") + u32(0) + u32(5) +
+                                 u32(0) + u32(2) + str("Bob") + u32(55) +
+                                 u32(static_cast<quint32>(-3)) + u32(1u << 30);
+        QVERIFY(parsePlayers(reply, players));
+        QCOMPARE(players.size(), 2);
+        QCOMPARE(players[0].name, "Alice");
+        QCOMPARE(players[0].ping, 40);
+        QCOMPARE(players[0].score, 12);
+        QCOMPARE(players[0].team, "red");
+        QCOMPARE(players[1].score, -3);
+        QCOMPARE(players[1].team, "blue");
+    }
+
+    void cutShortOrLyingDatagrams() {
+        const QByteArray whole = infoReply(str("FakeServer"));
+        for (qsizetype cut = 0; cut < whole.size() - 12; ++cut) {
+            Info info;
+            parseInfo(whole.left(cut), info); // never reads past the end
+        }
+        Info info;
+        QVERIFY(!parseInfo(whole.left(20), info));
+        // A length far beyond the datagram.
+        QVERIFY(!parseInfo(infoReply(QByteArray("\x7f"
+                                                "short",
+                                                6)),
+                           info));
+        QVERIFY(!parseInfo(infoReply(QByteArray("\xff"
+                                                "ab",
+                                                3)),
+                           info));
+        QList<QPair<QString, QString>> rules;
+        QVERIFY(!parseRules(header(1) + str("key-without-value"), rules));
+        QList<PlayerStatus> players;
+        QVERIFY(!parsePlayers(header(2) + u32(7) + str("Half"), players));
+        QVERIFY(players.isEmpty());
+        QVERIFY(!parseInfo(header(2) + u32(0), info)); // the wrong type
+        QCOMPARE(typeOf("abc"), std::nullopt);
+        QCOMPARE(typeOf(QByteArray("\x80\x00\x00\x00\x09", 5)), std::nullopt);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestUt2004Protocol)
+#include "tst_ut2004_protocol.moc"
