@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug
-cmake --build build --target utquery
+cmake --build build --target utquery utquery-console
 
 # Ping sends ICMP echo requests. Like the system's own ping, the program may be given the one
 # capability that raw ICMP sockets need; a relink drops it, so it is set after every build.
