@@ -18,9 +18,7 @@ void qElQuery::wireLaunches() {
 
 void qElQuery::cmdLaunchGame_Click() {
     WebBrowser1->navigate(launch::launchAddress(txtNameOrIP->text(), txtText3->text()));
-    txtText4[0]->clear();
-    lblStatus->clear();
-    txtText4[1]->clear();
+    clearUt99PingResult(txtText4[0], txtText4[1]);
 }
 
 void qElQuery::cmdLaunchGame2_Click() {
@@ -30,9 +28,7 @@ void qElQuery::cmdLaunchGame2_Click() {
         port = ut99Row(*row).port->text(); // the game port, never the query port
     }
     WebBrowser2->navigate(launch::launchAddress(host, port));
-    txtText4[3]->clear();
-    lblStatus->clear();
-    txtText4[2]->clear();
+    clearUt99PingResult(txtText4[3], txtText4[2]);
 }
 
 } // namespace utq

@@ -23,12 +23,18 @@ std::optional<int> qElQuery::selectedFavourite(GameKind game) const {
     return query::selectedFavouriteRow(game, checked);
 }
 
+void qElQuery::clearUt99PingResult(QLineEdit* resultBox, QLineEdit* timeBox) {
+    // The tab's last ping no longer describes what the view shows; the two UT99 tabs share
+    // one status label.
+    resultBox->clear();
+    lblStatus->clear();
+    timeBox->clear();
+}
+
 void qElQuery::lookup() {
     WebBrowser1->navigate(
         query::ut99StatusAddress(hosts_.query, txtNameOrIP->text(), txtText2->text()));
-    txtText4[0]->clear();
-    lblStatus->clear();
-    txtText4[1]->clear();
+    clearUt99PingResult(txtText4[0], txtText4[1]);
 }
 
 void qElQuery::lookup1() {
@@ -38,9 +44,7 @@ void qElQuery::lookup1() {
         queryPort = ut99Row(*row).fourth->text();
     }
     WebBrowser2->navigate(query::ut99StatusAddress(hosts_.query, address, queryPort));
-    txtText4[3]->clear();
-    lblStatus->clear();
-    txtText4[2]->clear();
+    clearUt99PingResult(txtText4[3], txtText4[2]);
 }
 
 void qElQuery::lookup04() {

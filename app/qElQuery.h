@@ -333,6 +333,7 @@ private:
     void wireAdministration();
     struct PingCommand;
     void runPing(const PingCommand& command);
+    void clearUt99PingResult(QLineEdit* resultBox, QLineEdit* timeBox);
     void loadFavourites(GameKind game,
                         std::optional<QString> (qElQuery::*reader)(const QString&, const QString&)
                             const);
