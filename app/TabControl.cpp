@@ -72,11 +72,6 @@ QString TabControl::tabText(int index) const {
     return index >= 0 && index < count() ? buttons_[index]->text() : QString();
 }
 
-int TabControl::headerHeight() const {
-    const int rows = (count() + tabsPerRow_ - 1) / tabsPerRow_;
-    return rows * rowHeight_;
-}
-
 void TabControl::resizeEvent(QResizeEvent*) {
     for (auto* page : pages_)
         page->setGeometry(rect());

@@ -26,8 +26,6 @@ public:
     QString tabText(int index) const;
     QWidget* page(int index) const { return pages_.value(index); }
     QPushButton* tabButton(int index) const { return buttons_.value(index); }
-    // Height of the tab rows: page content starts below it.
-    int headerHeight() const;
 
 signals:
     void currentChanged(int index);

@@ -48,6 +48,4 @@ void TimedAction::tick() {
         completion_();
 }
 
-bool TimedAction::isFilling() const { return timer_->isActive(); }
-
 } // namespace utq

@@ -35,8 +35,6 @@ public:
     // One timer tick.
     void tick();
 
-    bool isFilling() const;
-
 private:
     QTimer* timer_;
     QProgressBar* bar_;
