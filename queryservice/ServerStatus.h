@@ -16,6 +16,11 @@ struct PlayerStatus {
     QString team;
 };
 
+struct TeamScore {
+    QString team;
+    std::optional<int> score;
+};
+
 struct ServerStatus {
     QString name;
     QString map;
@@ -23,6 +28,7 @@ struct ServerStatus {
     std::optional<int> players;
     std::optional<int> maxPlayers;
     QList<PlayerStatus> playerList;
+    QList<TeamScore> teams; // where the server gives team scores
     QList<QPair<QString, QString>> rules; // in the order the server gave them
 };
 
