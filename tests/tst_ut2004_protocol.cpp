@@ -1,42 +1,15 @@
 // Reading UT2004's binary replies: info, rules and players, wide and coloured names, and
 // datagrams that are cut short or lie about their lengths.
+#include "Ut2004Replies.h"
+
 #include "queryservice/Ut2004Protocol.h"
 
 #include <QTest>
-#include <QtEndian>
 
 using namespace utq::queryservice;
 using namespace utq::queryservice::ut2004;
 
-namespace {
-
-QByteArray u32(quint32 value) {
-    QByteArray bytes(4, '\0');
-    qToLittleEndian(value, bytes.data());
-    return bytes;
-}
-
-QByteArray str(const QByteArray& latin1) {
-    return QByteArray(1, static_cast<char>(latin1.size() + 1)) + latin1 + '\0';
-}
-
-QByteArray wide(const QString& text) {
-    QByteArray bytes(1, static_cast<char>(0x80 | (text.size() + 1)));
-    for (QChar c : text + QChar(0)) {
-        bytes += static_cast<char>(c.unicode() & 0xFF);
-        bytes += static_cast<char>(c.unicode() >> 8);
-    }
-    return bytes;
-}
-
-QByteArray header(char type) { return QByteArray("\x80\x00\x00\x00", 4) + type; }
-
-QByteArray infoReply(const QByteArray& nameField) {
-    return header(0) + u32(0) + QByteArray(1, '\0') + u32(7777) + u32(7778) + nameField +
-           str("DM-Rankin") + str("xDeathMatch") + u32(2) + u32(16) + u32(0) + u32(0) + str("3");
-}
-
-} // namespace
+using namespace ut2004replies;
 
 class TestUt2004Protocol : public QObject {
     Q_OBJECT

@@ -1,0 +1,133 @@
+#include "queryservice/UdpQuery.h"
+
+#include <QElapsedTimer>
+#include <QNetworkDatagram>
+#include <QPromise>
+#include <QTimer>
+#include <QUdpSocket>
+
+namespace utq::queryservice {
+namespace {
+
+// Long enough for the rest of a reply that is already on its way, short next to a try's wait.
+constexpr int kSettleMs = 150;
+
+// Lives for one query and deletes itself once the promise is kept.
+class UdpQuery : public QObject {
+public:
+    UdpQuery(std::unique_ptr<QueryConversation> conversation, const QHostAddress& address,
+             quint16 port, QueryTiming timing)
+        : conversation_(std::move(conversation)), address_(address), port_(port), timing_(timing) {
+        timer_.setSingleShot(true);
+        timer_.setTimerType(Qt::PreciseTimer);
+        connect(&timer_, &QTimer::timeout, this, &UdpQuery::onWaitOver);
+        settle_.setSingleShot(true);
+        settle_.setTimerType(Qt::PreciseTimer);
+        connect(&settle_, &QTimer::timeout, this, [this] {
+            settled_ = true;
+            finish();
+        });
+        connect(&socket_, &QUdpSocket::readyRead, this, &UdpQuery::onDatagrams);
+        connect(&socket_, &QUdpSocket::errorOccurred, this,
+                [this](QAbstractSocket::SocketError error) {
+                    // Nothing listens on that port: waiting longer will not help.
+                    if (error == QAbstractSocket::ConnectionRefusedError)
+                        finish();
+                });
+    }
+
+    QFuture<QueryOutcome> start() {
+        promise_.start();
+        QFuture<QueryOutcome> future = promise_.future();
+        const bool bound = socket_.bind(address_.protocol() == QAbstractSocket::IPv6Protocol
+                                            ? QHostAddress::AnyIPv6
+                                            : QHostAddress::AnyIPv4,
+                                        0);
+        if (!bound) {
+            finish();
+            return future;
+        }
+        startTry();
+        return future;
+    }
+
+private:
+    void startTry() {
+        clock_.start();
+        send(conversation_->opening());
+        timer_.start(timing_.waitMs);
+    }
+
+    void send(const QList<QByteArray>& datagrams) {
+        for (const QByteArray& datagram : datagrams)
+            socket_.writeDatagram(datagram, address_, port_);
+    }
+
+    void onDatagrams() {
+        while (socket_.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = socket_.receiveDatagram();
+            // Only the queried address and port answer for the server.
+            if (datagram.senderPort() != port_ ||
+                !datagram.senderAddress().isEqual(address_, QHostAddress::TolerantConversion))
+                continue;
+            QList<QByteArray> reply;
+            if (!conversation_->take(datagram.data(), reply))
+                continue;
+            if (roundTripMs_ < 0)
+                roundTripMs_ = clock_.elapsed();
+            send(reply);
+        }
+        if (conversation_->isComplete())
+            finish();
+        else if (conversation_->isSettling())
+            settle_.start(kSettleMs);
+    }
+
+    void onWaitOver() {
+        if (triesLeft_-- > 0)
+            return startTry();
+        finish();
+    }
+
+    void finish() {
+        if (finished_)
+            return;
+        finished_ = true;
+        timer_.stop();
+        settle_.stop();
+        QueryOutcome outcome;
+        outcome.kind = settled_ || conversation_->isComplete() ? QueryOutcome::Kind::Answered
+                       : conversation_->hasStatus()            ? QueryOutcome::Kind::Partial
+                                                               : QueryOutcome::Kind::NoAnswer;
+        if (outcome.kind != QueryOutcome::Kind::NoAnswer) {
+            outcome.status = conversation_->status();
+            outcome.roundTripMs = roundTripMs_;
+        }
+        promise_.addResult(outcome);
+        promise_.finish();
+        deleteLater();
+    }
+
+    std::unique_ptr<QueryConversation> conversation_;
+    QHostAddress address_;
+    quint16 port_;
+    QueryTiming timing_;
+    int triesLeft_ = timing_.retries;
+    QUdpSocket socket_;
+    QTimer timer_;
+    QTimer settle_;
+    bool settled_ = false;
+    QElapsedTimer clock_;
+    qint64 roundTripMs_ = -1;
+    QPromise<QueryOutcome> promise_;
+    bool finished_ = false;
+};
+
+} // namespace
+
+QFuture<QueryOutcome> runQuery(std::unique_ptr<QueryConversation> conversation,
+                               const QHostAddress& address, quint16 port, QueryTiming timing) {
+    return (new UdpQuery(std::move(conversation), address, port, timing))->start();
+}
+
+} // namespace utq::queryservice
