@@ -21,9 +21,9 @@ QByteArray challengeRequest(quint32 sessionId);
 // signed 32-bit range. A challenge of 0 is a server that asks for none.
 std::optional<qint32> parseChallenge(const QByteArray& datagram, quint32 sessionId);
 
-// FE FD 00 <session id> <challenge, big-endian> FF FF FF 01: server keys, players and teams, in
-// datagrams of at most a packet each. Without a challenge, or with 0, the four challenge bytes
-// are left out.
+// FE FD 00 <session id> <challenge, big-endian> FF FF FF 01: server keys, players and teams,
+// answered in the splitnum format. Without a challenge, or with 0, the four challenge bytes are
+// left out.
 QByteArray fullStatsRequest(quint32 sessionId, std::optional<qint32> challenge);
 
 // Collects the datagrams of one full-stats reply, in whatever order and as often as they come.
