@@ -12,9 +12,12 @@ struct Hosts {
     QString site;  // the clan's web site
     QString voice; // the clan's voice server
 
+    // The status pages come from the service inside the program, not from a remote host.
+    bool builtInService = false;
+
     // The host that serves the UT3 favourites page: a remote status service keeps it on the
-    // US server host.
-    QString ut3FavouritesPageHost() const { return us; }
+    // US server host; the built-in one serves it with the others.
+    QString ut3FavouritesPageHost() const { return builtInService ? query : us; }
 
     static Hosts fromBuild();
 };

@@ -1,5 +1,6 @@
 // The second program: the console of a local UT99 server, which can show the main window.
 #include "admin/Delvo.h"
+#include "app/BuiltInStatusService.h"
 #include "app/Hosts.h"
 #include "app/qElQuery.h"
 #include "platform/WebEngineSetup.h"
@@ -10,7 +11,8 @@ int main(int argc, char* argv[]) {
     utq::platform::prepareWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("UT Server Query console"));
-    const utq::Hosts hosts = utq::Hosts::fromBuild();
+    utq::Hosts hosts = utq::Hosts::fromBuild();
+    const auto statusService = utq::startBuiltInStatusService(hosts);
     utq::Delvo console(hosts, utq::platform::Desktop::real(), [hosts] {
         return new utq::qElQuery(hosts, utq::platform::Desktop::real());
     });

@@ -1,3 +1,4 @@
+#include "app/BuiltInStatusService.h"
 #include "app/Hosts.h"
 #include "app/qElQuery.h"
 #include "platform/WebEngineSetup.h"
@@ -8,6 +9,8 @@ int main(int argc, char* argv[]) {
     utq::platform::prepareWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("UT Server Query"));
-    utq::qElQuery window(utq::Hosts::fromBuild());
+    utq::Hosts hosts = utq::Hosts::fromBuild();
+    const auto statusService = utq::startBuiltInStatusService(hosts);
+    utq::qElQuery window(hosts);
     return QApplication::exec();
 }

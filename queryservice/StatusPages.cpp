@@ -1,5 +1,7 @@
 #include "queryservice/StatusPages.h"
 
+#include "queryservice/Ut2004Protocol.h"
+
 #include <algorithm>
 
 namespace utq::queryservice::pages {
@@ -27,6 +29,43 @@ QByteArray document(const QString& title, const QString& body) {
         .toUtf8();
 }
 
+// How bright a colour looks, 0 to 255.
+int brightness(const QColor& c) {
+    return (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
+}
+
+// The colour, made lighter (its hue kept) until it reads on the page's navy.
+QColor readableOnNavy(QColor colour) {
+    constexpr int kLeast = 110;
+    for (int lightness = colour.lightness(); brightness(colour) < kLeast && lightness < 255;) {
+        lightness = std::min(255, lightness + 15);
+        colour = QColor::fromHsl(colour.hslHue(), colour.hslSaturation(), lightness);
+    }
+    return colour;
+}
+
+// A name as HTML: escaped, and with colour codes (when it has them) as coloured runs. Colours too
+// dark for the navy page are lifted so the text stays readable.
+QString nameHtml(const QString& name, bool colourCodes) {
+    if (!colourCodes)
+        return escaped(name);
+    QString html;
+    for (const ut2004::ColourRun& run : ut2004::colourRuns(name)) {
+        if (!run.colour) {
+            html += escaped(run.text);
+            continue;
+        }
+        const QColor colour = readableOnNavy(*run.colour);
+        html += QStringLiteral("<span style=\"color:%1\">").arg(colour.name()) + escaped(run.text) +
+                QStringLiteral("</span>");
+    }
+    return html;
+}
+
+QString plainName(const QString& name, bool colourCodes) {
+    return colourCodes ? ut2004::withoutColourCodes(name) : name;
+}
+
 QString number(const std::optional<int>& value) {
     return value ? QString::number(*value) : QStringLiteral("?");
 }
@@ -38,16 +77,27 @@ QByteArray errorPage(const QString& title, const QString& explanation) {
                                escaped(explanation) + QStringLiteral("</p>"));
 }
 
-QByteArray textPage(const QString& title, const QStringList& paragraphs) {
+QByteArray textPage(const QString& title, const QStringList& paragraphs, const QList<Link>& links) {
     QString body = QStringLiteral("<h1>") + escaped(title) + QStringLiteral("</h1>");
     for (const QString& paragraph : paragraphs)
-        body += QStringLiteral("<p>") + escaped(paragraph) + QStringLiteral("</p>");
+        if (!paragraph.isEmpty())
+            body += QStringLiteral("<p>") + escaped(paragraph) + QStringLiteral("</p>");
+    if (!links.isEmpty()) {
+        body += QStringLiteral("<ul>");
+        for (const Link& link : links)
+            body += QStringLiteral("<li><a href=\"") + escaped(link.target) +
+                    QStringLiteral("\">") + escaped(link.text) + QStringLiteral("</a></li>");
+        body += QStringLiteral("</ul>");
+    }
     return document(title, body);
 }
 
 QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
-    const QString name = status.name.isEmpty() ? view.address : status.name;
-    QString body = QStringLiteral("<h1>") + escaped(name) + QStringLiteral("</h1>");
+    const bool named = !plainName(status.name, view.colourCodes).trimmed().isEmpty();
+    const QString title = named ? plainName(status.name, view.colourCodes) : view.address;
+    QString body = QStringLiteral("<h1>") +
+                   (named ? nameHtml(status.name, view.colourCodes) : escaped(view.address)) +
+                   QStringLiteral("</h1>");
     if (view.partial)
         body += QStringLiteral(
             "<p class=\"warn\">Part of the server's answer did not arrive; this is what came.</p>");
@@ -75,9 +125,16 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
         body +=
             QStringLiteral("<table><tr><th>Name</th><th>Score</th><th>Ping</th><th>Team</th></tr>");
         for (const PlayerStatus& p : players)
-            body += QStringLiteral("<tr><td>") + escaped(p.name) + QStringLiteral("</td><td>") +
-                    number(p.score) + QStringLiteral("</td><td>") + number(p.ping) +
-                    QStringLiteral("</td><td>") + escaped(p.team) + QStringLiteral("</td></tr>");
+            body += QStringLiteral("<tr><td>") + nameHtml(p.name, view.colourCodes) +
+                    QStringLiteral("</td><td>") + number(p.score) + QStringLiteral("</td><td>") +
+                    number(p.ping) + QStringLiteral("</td><td>") + escaped(p.team) +
+                    QStringLiteral("</td></tr>");
+        body += QStringLiteral("</table>");
+    }
+    if (!status.teams.isEmpty()) {
+        body += QStringLiteral("<h2>Teams</h2><table class=\"facts\">");
+        for (const TeamScore& team : status.teams)
+            fact(team.team, number(team.score));
         body += QStringLiteral("</table>");
     }
     if (!status.rules.isEmpty()) {
@@ -92,8 +149,12 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
     if (view.roundTripMs >= 0)
         body += QStringLiteral(", answered in %1 ms").arg(view.roundTripMs);
     body += QStringLiteral(". <a href=\"") + escaped(view.refreshTarget) +
-            QStringLiteral("\">Refresh</a></p>");
-    return document(name, body);
+            QStringLiteral("\">Refresh</a>");
+    if (!view.webStatistics.isEmpty())
+        body += QStringLiteral(" &middot; <a href=\"") + escaped(view.webStatistics) +
+                QStringLiteral("\">The server's web statistics</a>");
+    body += QStringLiteral("</p>");
+    return document(title, body);
 }
 
 } // namespace utq::queryservice::pages

@@ -13,8 +13,14 @@ namespace utq::queryservice::pages {
 // A page that tells what went wrong and what to try.
 QByteArray errorPage(const QString& title, const QString& explanation);
 
-// A page of text paragraphs, such as a start page.
-QByteArray textPage(const QString& title, const QStringList& paragraphs);
+struct Link {
+    QString text;
+    QString target; // an address, put into the page escaped
+};
+
+// A page of text paragraphs and then links, such as a start page.
+QByteArray textPage(const QString& title, const QStringList& paragraphs,
+                    const QList<Link>& links = {});
 
 struct StatusView {
     QString game;          // "UT99", "UT2004", "UT3"
@@ -23,6 +29,8 @@ struct StatusView {
     bool partial = false;  // part of the reply did not come
     qint64 roundTripMs = -1;
     QDateTime queriedAt;
+    bool colourCodes = false; // names carry colour codes, shown as coloured text
+    QString webStatistics;    // the server's own statistics pages, linked when set
 };
 
 QByteArray statusPage(const ServerStatus& status, const StatusView& view);

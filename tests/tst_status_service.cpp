@@ -1,10 +1,12 @@
-// The built-in status service over real HTTP on 127.0.0.1, querying a fake UT99 server on
-// loopback: start pages, status pages, escaping and the error pages.
+// The built-in status service on its own thread, over real HTTP on 127.0.0.1, querying fake
+// UT99, UT2004 and UT3 servers on loopback: start pages, status pages, escaping, error pages,
+// limits and the request log.
 #include "EventLoopWait.h"
-#include "FakeGameServer.h"
+#include "FakeServers.h"
 
-#include "queryservice/StatusService.h"
+#include "queryservice/BackgroundStatusService.h"
 
+#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTest>
@@ -17,60 +19,126 @@ struct Page {
     int status = 0;
     QByteArray body;
     QByteArray policy;
+    QByteArray type;
 };
 
 class Client {
 public:
     explicit Client(quint16 port) : base_(QStringLiteral("http://127.0.0.1:%1").arg(port)) {}
 
-    Page get(const QString& target) {
-        QNetworkReply* reply = network_.get(QNetworkRequest(QUrl(base_ + target)));
+    QNetworkReply* start(const QString& target) {
+        return network_.get(QNetworkRequest(QUrl(base_ + target)));
+    }
+
+    static Page finish(QNetworkReply* reply) {
         waitUntil([reply] { return reply->isFinished(); }, 10000);
         Page page{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                  reply->readAll(), reply->rawHeader("Content-Security-Policy")};
+                  reply->readAll(), reply->rawHeader("Content-Security-Policy"),
+                  reply->rawHeader("Content-Type")};
         reply->deleteLater();
         return page;
     }
+
+    Page get(const QString& target) { return finish(start(target)); }
 
 private:
     QString base_;
     QNetworkAccessManager network_;
 };
 
-FakeGameServer::Answer ut99Answer(const QByteArray& name) {
-    return [name](const QByteArray&, int) {
-        return QList<QByteArray>{
-            "\\hostname\\" + name +
-            "\\mapname\\DM-Morpheus\\gametype\\DeathMatchPlus\\numplayers\\2\\maxplayers\\12"
-            "\\player_0\\Low\\frags_0\\1\\ping_0\\ 20\\player_1\\High\\frags_1\\9\\ping_1\\ 30"
-            "\\timelimit\\15\\queryid\\1.1\\final\\"};
+// Knows one made-up name and asks the system only about "localhost" (from /etc/hosts), so no
+// test looks a name up on the network.
+Resolver testResolver() {
+    return [](const QString& host, QObject* context,
+              std::function<void(const QList<QHostAddress>&)> done) {
+        if (host == QLatin1String("localhost"))
+            return systemResolver()(host, context, std::move(done));
+        QMetaObject::invokeMethod(context, [host, done = std::move(done)] {
+            done(host == QLatin1String("fake.test")
+                     ? QList<QHostAddress>{QHostAddress(QStringLiteral("127.0.0.1"))}
+                     : QList<QHostAddress>{});
+        });
     };
+}
+
+ServiceSettings testSettings() {
+    ServiceSettings settings;
+    settings.timing = {300, 1};
+    settings.voiceHost = QStringLiteral("voice.qel.example");
+    settings.ut99Presets = {
+        {QStringLiteral("{qEl} US"), QStringLiteral("us.qel.example"), QStringLiteral("7778")}};
+    settings.resolve = testResolver();
+    return settings;
+}
+
+QString ut99Target(const QString& host, quint16 port) {
+    return QStringLiteral("/php/UTstats/index.php?txtip=%1&portnum=%2").arg(host).arg(port);
+}
+QString ut2004Target(const QString& host, int gamePort) {
+    return QStringLiteral("/phpnuke/html/SQuery/index.php?ip=%1&port=%2&game=UT2004&block=1")
+        .arg(host)
+        .arg(gamePort);
+}
+QString ut3Target(const QString& host, const QString& port, int webPort = 0,
+                  const QString& path = QStringLiteral("/qEl/UT3Query/ut3query.php")) {
+    return QStringLiteral("%1?serverip=%2&serverqport=%3&serverwport=%4")
+        .arg(path, host, port)
+        .arg(webPort);
+}
+
+FakeGameServer::Answer silent() {
+    return [](const QByteArray&, int) {
+        return QList<QByteArray>{};
+    };
+}
+
+ut3replies::Server ut3Server(const QByteArray& name) {
+    ut3replies::Server server;
+    server.name = name;
+    server.players = {{"Alice", 12, 40, 0}, {"Bob", 30, 55, 1}};
+    server.teams = {{"Red", 1}, {"Blue", 3}};
+    return server;
 }
 
 } // namespace
 
 class TestStatusService : public QObject {
     Q_OBJECT
-    StatusService service_{QueryTiming{300, 1}};
+    QMutex logLock_;
+    QStringList log_;
+    std::unique_ptr<BackgroundStatusService> service_;
     std::unique_ptr<Client> client_;
 
 private slots:
     void initTestCase() {
-        QVERIFY(service_.listen() != 0);
-        client_ = std::make_unique<Client>(service_.port());
+        ServiceSettings settings = testSettings();
+        settings.log = [this](const QString& line) {
+            QMutexLocker lock(&logLock_);
+            log_.append(line);
+        };
+        service_ = std::make_unique<BackgroundStatusService>(settings);
+        const quint16 port = service_->start();
+        QVERIFY(port != 0);
+        QCOMPARE(service_->hostAndPort(), QStringLiteral("127.0.0.1:%1").arg(port));
+        client_ = std::make_unique<Client>(port);
     }
 
-    void startPageAndItsPolicy() {
-        const Page page = client_->get("/php/UTstats/lobby2.html");
+    void startPages() {
+        Page page = client_->get("/php/UTstats/lobby2.html");
         QCOMPARE(page.status, 200);
         QVERIFY(page.body.contains("Begin Query"));
+        QVERIFY(page.body.contains(
+            "href=\"/php/UTstats/index.php?txtip=us.qel.example&amp;portnum=7778\""));
         QVERIFY(page.policy.contains("default-src 'none'"));
+        QCOMPARE(page.type, "text/html; charset=utf-8");
+        QVERIFY(client_->get("/qEl/TS3/index.php").body.contains("voice.qel.example"));
+        QVERIFY(client_->get("/qEl/04query.html").body.contains("game port"));
+        QVERIFY(client_->get("/qEl/ut3query.html").body.contains("6500"));
     }
 
     void aUt99StatusPage() {
-        FakeGameServer server(ut99Answer("Fragfest"));
-        const Page page = client_->get(
-            QStringLiteral("/php/UTstats/index.php?txtip=127.0.0.1&portnum=%1").arg(server.port()));
+        FakeGameServer server(fakeservers::ut99("Fragfest"));
+        const Page page = client_->get(ut99Target("127.0.0.1", server.port()));
         QCOMPARE(page.status, 200);
         QVERIFY(page.body.contains("<h1>Fragfest</h1>"));
         QVERIFY(page.body.contains("DM-Morpheus"));
@@ -81,33 +149,91 @@ private slots:
         QCOMPARE(server.requests, QList<QByteArray>({"\\status\\"}));
     }
 
-    void keysInAnotherOrderAndNamesThatResolve() {
-        FakeGameServer server(ut99Answer("Ordered"));
-        const Page page =
-            client_->get(QStringLiteral("/php/UTstats/index.php?portnum=%1&extra=1&txtip=localhost")
-                             .arg(server.port()));
-        QVERIFY(page.body.contains("<h1>Ordered</h1>"));
+    void aUt2004StatusPageAsksThePortAfterTheGamePort() {
+        using namespace ut2004replies;
+        FakeGameServer server(
+            fakeservers::ut2004(str("\x1b\x01\x01\xf0"
+                                    "Dark \x1b\xff\xff\x20"
+                                    "Yellow"),
+                                {{1, str("Alice"), 40, 12, kRed},
+                                 {2, wide(QString::fromUtf8("J\u00f6rg")), 55, 30, kBlue}}));
+        const Page page = client_->get(ut2004Target("127.0.0.1", server.port() - 1));
+        QVERIFY2(page.body.contains("<span style=\"color:#ffff20\">Yellow</span>"),
+                 page.body.constData());
+        // Too dark for the page: lifted, the hue kept.
+        QVERIFY(!page.body.contains("color:#0101f0"));
+        QVERIFY(page.body.contains("<title>Dark Yellow</title>"));
+        QVERIFY(page.body.contains(QString::fromUtf8("J\u00f6rg").toUtf8()));
+        QVERIFY(page.body.indexOf("rg") < page.body.indexOf("Alice"));
+        QVERIFY(page.body.contains("MutInstaGib, MutQuadJump"));
+        QVERIFY(page.body.contains("UT2004 game server"));
     }
 
-    void serverTextIsEscaped() {
-        FakeGameServer server(ut99Answer("<script>alert(1)</script><img src=x onerror=alert(2)>"));
-        const Page page = client_->get(
-            QStringLiteral("/php/UTstats/index.php?txtip=127.0.0.1&portnum=%1").arg(server.port()));
-        QVERIFY(!page.body.contains("<script>"));
-        QVERIFY(!page.body.contains("<img"));
-        QVERIFY(page.body.contains("&lt;script&gt;alert(1)&lt;/script&gt;"));
+    void aUt3StatusPageOnBothPathsWithItsWebLink() {
+        FakeGameServer server(fakeservers::ut3(ut3Server("Fake UT3"), 2));
+        Page page = client_->get(ut3Target("127.0.0.1", QString::number(server.port()), 8080));
+        QVERIFY2(page.body.contains("<h1>Fake UT3</h1>"), page.body.constData());
+        QVERIFY(page.body.contains("DM-Deck"));
+        QVERIFY(page.body.indexOf("Bob") < page.body.indexOf("Alice"));
+        QVERIFY(page.body.contains("Teams"));
+        QVERIFY(page.body.contains("Blue"));
+        QVERIFY(page.body.contains("href=\"http://127.0.0.1:8080/\""));
+
+        page = client_->get(ut3Target("127.0.0.1", QString::number(server.port()), 0,
+                                      QStringLiteral("/UT3Query/ut3query.php")));
+        QVERIFY(page.body.contains("<h1>Fake UT3</h1>"));
+        QVERIFY(!page.body.contains("web statistics"));
+    }
+
+    void keysInAnyOrderDecodedAndResolved() {
+        FakeGameServer server(fakeservers::ut99("Ordered"));
+        QVERIFY(
+            client_
+                ->get(QStringLiteral("/php/UTstats/index.php?portnum=%1&extra=1&txtip=%6Cocalhost")
+                          .arg(server.port()))
+                .body.contains("<h1>Ordered</h1>"));
+        QVERIFY(
+            client_->get(ut99Target("fake.test", server.port())).body.contains("<h1>Ordered</h1>"));
+    }
+
+    void serverTextIsEscapedOnEveryPage() {
+        const QByteArray hostile = "<script>alert(1)</script><img src=x onerror=alert(2)>";
+        FakeGameServer ut99(fakeservers::ut99(hostile));
+        FakeGameServer ut2004(
+            fakeservers::ut2004(ut2004replies::str(hostile), {{1, hostile, 10, 1, 0}}));
+        FakeGameServer ut3(fakeservers::ut3(ut3Server(hostile)));
+        const QList<Page> pages = {
+            client_->get(ut99Target("127.0.0.1", ut99.port())),
+            client_->get(ut2004Target("127.0.0.1", ut2004.port() - 1)),
+            client_->get(ut3Target("127.0.0.1", QString::number(ut3.port())))};
+        for (const Page& page : pages) {
+            QVERIFY(!page.body.contains("<script>"));
+            QVERIFY(!page.body.contains("<img"));
+            QVERIFY2(page.body.contains("&lt;script&gt;alert(1)&lt;/script&gt;"),
+                     page.body.constData());
+        }
+        // The address typed comes back escaped too.
+        const Page typed =
+            client_->get("/php/UTstats/index.php?txtip=127.0.0.1&portnum=%3Cb%3Ebold%3C%2Fb%3E");
+        QVERIFY(typed.body.contains("&lt;b&gt;bold"));
     }
 
     void errorPages_data() {
         QTest::addColumn<QString>("target");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("says");
-        QTest::newRow("not a port")
+        QTest::newRow("ut99 not a port")
             << "/php/UTstats/index.php?txtip=127.0.0.1&portnum=Query%20Port" << 200 << "not a port";
-        QTest::newRow("port too big")
+        QTest::newRow("ut99 port too big")
             << "/php/UTstats/index.php?txtip=127.0.0.1&portnum=70000" << 200 << "not a port";
-        QTest::newRow("no server")
+        QTest::newRow("ut99 no server")
             << "/php/UTstats/index.php?txtip=&portnum=7778" << 200 << "No server given";
+        QTest::newRow("ut2004 last port")
+            << ut2004Target("127.0.0.1", 65535) << 200 << "not a port";
+        QTest::newRow("ut3 default texts")
+            << ut3Target("Server IP", "Query Port") << 200 << "most often 6500";
+        QTest::newRow("unknown name")
+            << ut99Target("nowhere.test", 7778) << 200 << "Unknown server";
         QTest::newRow("unknown page") << "/nowhere.php" << 404 << "Not found";
     }
 
@@ -118,24 +244,26 @@ private slots:
         const Page page = client_->get(target);
         QCOMPARE(page.status, status);
         QVERIFY2(page.body.contains(says.toUtf8()), page.body.constData());
+        QVERIFY(page.policy.contains("default-src 'none'"));
     }
 
-    void silenceGivesTheNoAnswerPage() {
-        FakeGameServer server([](const QByteArray&, int) { return QList<QByteArray>{}; });
-        const Page page = client_->get(
-            QStringLiteral("/php/UTstats/index.php?txtip=127.0.0.1&portnum=%1").arg(server.port()));
-        QVERIFY(page.body.contains("No answer"));
-        QVERIFY(page.body.contains("game port plus 1"));
-        QCOMPARE(server.requests.size(), 2);
+    void silenceGivesTheNoAnswerPageWithTheGamesHint() {
+        FakeGameServer ut99(silent()), ut2004(silent()), ut3(silent());
+        QNetworkReply* a = client_->start(ut99Target("127.0.0.1", ut99.port()));
+        QNetworkReply* b = client_->start(ut2004Target("127.0.0.1", ut2004.port() - 1));
+        QNetworkReply* c = client_->start(ut3Target("127.0.0.1", QString::number(ut3.port())));
+        const Page pages[] = {Client::finish(a), Client::finish(b), Client::finish(c)};
+        QVERIFY(pages[0].body.contains("No answer"));
+        QVERIFY(pages[0].body.contains("game port plus 1"));
+        QVERIFY(pages[1].body.contains("the port after"));
+        QVERIFY(pages[2].body.contains("6500"));
+        QCOMPARE(ut99.requests.size(), 2); // one retry each
+        QCOMPARE(ut3.requests.size(), 2);
     }
 
     void aClientThatLeavesBeforeTheAnswer() {
-        FakeGameServer server([](const QByteArray&, int) { return QList<QByteArray>{}; });
-        QNetworkAccessManager network;
-        QNetworkReply* reply = network.get(QNetworkRequest(QUrl(
-            QStringLiteral("http://127.0.0.1:%1/php/UTstats/index.php?txtip=127.0.0.1&portnum=%2")
-                .arg(service_.port())
-                .arg(server.port()))));
+        FakeGameServer server(silent());
+        QNetworkReply* reply = client_->start(ut99Target("127.0.0.1", server.port()));
         keepRunningFor(100);
         reply->abort();
         reply->deleteLater();
@@ -144,26 +272,50 @@ private slots:
     }
 
     void manyPagesAtOnce() {
-        FakeGameServer server(ut99Answer("Crowded"));
-        QNetworkAccessManager network;
+        FakeGameServer ut99(fakeservers::ut99("Crowded"));
+        FakeGameServer ut3(fakeservers::ut3(ut3Server("Crowded 3"), 3));
         QList<QNetworkReply*> replies;
         for (int i = 0; i < 40; ++i)
-            replies << network.get(QNetworkRequest(
-                QUrl(QStringLiteral(
-                         "http://127.0.0.1:%1/php/UTstats/index.php?txtip=127.0.0.1&portnum=%2")
-                         .arg(service_.port())
-                         .arg(server.port()))));
-        waitUntil(
-            [&] {
-                return std::all_of(replies.begin(), replies.end(),
-                                   [](auto* r) { return r->isFinished(); });
-            },
-            15000);
-        for (QNetworkReply* reply : replies) {
-            QVERIFY(reply->isFinished());
-            QVERIFY(reply->readAll().contains("Crowded"));
-            reply->deleteLater();
+            replies << client_->start(i % 2 ? ut99Target("127.0.0.1", ut99.port())
+                                            : ut3Target("127.0.0.1", QString::number(ut3.port())));
+        for (QNetworkReply* reply : replies)
+            QVERIFY(Client::finish(reply).body.contains("Crowded"));
+    }
+
+    void oneLogLinePerRequest() {
+        {
+            QMutexLocker lock(&logLock_);
+            log_.clear();
         }
+        client_->get("/qEl/04query.html");
+        client_->get("/nowhere");
+        QMutexLocker lock(&logLock_);
+        QCOMPARE(log_.size(), 2);
+        QVERIFY2(log_[0].contains(" 127.0.0.1 GET /qEl/04query.html 200 "), qPrintable(log_[0]));
+        QVERIFY(log_[1].contains("GET /nowhere 404"));
+        QVERIFY(log_[1].endsWith(" ms"));
+    }
+
+    void limitsOnQueriesInFlightAndPerClient() {
+        ServiceSettings settings = testSettings();
+        settings.maxQueriesInFlight = 1;
+        settings.maxQueriesPerClientPerSecond = 2;
+        BackgroundStatusService limited(settings);
+        Client client(limited.start());
+        FakeGameServer quiet(silent()), quick(fakeservers::ut99("Quick"));
+
+        QNetworkReply* waiting = client.start(ut99Target("127.0.0.1", quiet.port()));
+        keepRunningFor(100);
+        Page busy = client.get(ut99Target("127.0.0.1", quick.port()));
+        QCOMPARE(busy.status, 503);
+        QVERIFY(Client::finish(waiting).body.contains("No answer"));
+
+        keepRunningFor(1000); // a new second
+        QVERIFY(client.get(ut99Target("127.0.0.1", quick.port())).body.contains("Quick"));
+        QVERIFY(client.get(ut99Target("127.0.0.1", quick.port())).body.contains("Quick"));
+        QCOMPARE(client.get(ut99Target("127.0.0.1", quick.port())).status, 429);
+        // Start pages are not queries and are never held back.
+        QCOMPARE(client.get("/php/UTstats/lobby2.html").status, 200);
     }
 };
 

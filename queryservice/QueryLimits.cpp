@@ -1,0 +1,29 @@
+#include "queryservice/QueryLimits.h"
+
+namespace utq::queryservice {
+
+QueryLimits::Verdict QueryLimits::admit(const QHostAddress& client, qint64 nowMs) {
+    if (inFlight_ > 0 && running_ >= inFlight_)
+        return Verdict::Busy;
+    if (perClientPerSecond_ > 0) {
+        // Old windows are dropped now and then, so clients that came once cost nothing.
+        if (windows_.size() > 4096)
+            windows_.removeIf(
+                [nowMs](const auto& entry) { return nowMs - entry.value().startMs >= 1000; });
+        Window& window = windows_[client];
+        if (nowMs - window.startMs >= 1000)
+            window = {nowMs, 0};
+        if (window.count >= perClientPerSecond_)
+            return Verdict::TooFast;
+        ++window.count;
+    }
+    ++running_;
+    return Verdict::Go;
+}
+
+void QueryLimits::done() {
+    if (running_ > 0)
+        --running_;
+}
+
+} // namespace utq::queryservice
