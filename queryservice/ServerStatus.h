@@ -28,7 +28,7 @@ struct ServerStatus {
     std::optional<int> players;
     std::optional<int> maxPlayers;
     QList<PlayerStatus> playerList;
-    QList<TeamScore> teams; // where the server gives team scores
+    QList<TeamScore> teams;               // where the server gives team scores
     QList<QPair<QString, QString>> rules; // in the order the server gave them
 };
 
