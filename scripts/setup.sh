@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ ninja-build ccache clang-format pkg-config
+  cmake g++ ninja-build ccache clang-format pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
   qt6-httpserver-dev qt6-websockets-dev qt6-multimedia-dev qt6-svg-dev
   libqt6svg6 qt6-qpa-plugins libgl-dev libxkbcommon-dev libvulkan-dev
