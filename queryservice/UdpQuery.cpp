@@ -1,5 +1,7 @@
 #include "queryservice/UdpQuery.h"
 
+#include "platform/DatagramRefusal.h"
+
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QPromise>
@@ -30,8 +32,8 @@ public:
         connect(&socket_, &QUdpSocket::readyRead, this, &UdpQuery::onDatagrams);
         connect(&socket_, &QUdpSocket::errorOccurred, this,
                 [this](QAbstractSocket::SocketError error) {
-                    // Nothing listens on that port: waiting longer will not help.
-                    if (error == QAbstractSocket::ConnectionRefusedError)
+                    // The address is out of reach: waiting longer will not help.
+                    if (error != QAbstractSocket::TemporaryError)
                         finish();
                 });
     }
@@ -39,15 +41,10 @@ public:
     QFuture<QueryOutcome> start() {
         promise_.start();
         QFuture<QueryOutcome> future = promise_.future();
-        const bool bound = socket_.bind(address_.protocol() == QAbstractSocket::IPv6Protocol
-                                            ? QHostAddress::AnyIPv6
-                                            : QHostAddress::AnyIPv4,
-                                        0);
-        if (!bound) {
-            finish();
-            return future;
-        }
-        startTry();
+        // A connected socket hears of a closed port at once (the system reports it only to
+        // connected sockets) and takes datagrams from nowhere else.
+        connect(&socket_, &QUdpSocket::connected, this, &UdpQuery::startTry);
+        socket_.connectToHost(address_, port_);
         return future;
     }
 
@@ -60,10 +57,13 @@ private:
 
     void send(const QList<QByteArray>& datagrams) {
         for (const QByteArray& datagram : datagrams)
-            socket_.writeDatagram(datagram, address_, port_);
+            socket_.write(datagram);
     }
 
     void onDatagrams() {
+        // Asked before Qt looks for datagrams, which would swallow the refusal unseen.
+        if (platform::takeDatagramRefusal(socket_.socketDescriptor()))
+            return finish(); // waiting longer will not help
         while (socket_.hasPendingDatagrams()) {
             const QNetworkDatagram datagram = socket_.receiveDatagram();
             // Only the queried address and port answer for the server.

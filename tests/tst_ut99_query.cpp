@@ -92,6 +92,19 @@ private slots:
         QVERIFY2(took >= 600 && took < 2000, qPrintable(QString::number(took)));
     }
 
+    void aClosedPortIsNoAnswerWithoutWaiting() {
+        QUdpSocket closed;
+        closed.bind(FakeGameServer::address(), 0);
+        const quint16 port = closed.localPort();
+        closed.close();
+        QElapsedTimer clock;
+        clock.start();
+        QFuture<QueryOutcome> future = queryUt99(FakeGameServer::address(), port, {5000, 1});
+        waitUntil([&] { return future.isFinished(); }, 15000);
+        QCOMPARE(future.result().kind, Kind::NoAnswer);
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    }
+
     void repliesFromAnotherPortDoNotCount() {
         FakeGameServer server([](const QByteArray&, int) {
             return QList<QByteArray>{"\\hostname\\Impostor\\queryid\\1.1\\final\\"};
