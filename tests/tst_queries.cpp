@@ -2,6 +2,7 @@
 // that records every request target.
 #include "EventLoopWait.h"
 #include "FakeCommand.h"
+#include "PageScript.h"
 #include "TestMain.h"
 #include "TestWindow.h"
 
@@ -64,21 +65,6 @@ void pressAndHoldTheTimer(const TestWindow& t, const QueryTab& q) {
     QTest::mouseClick(t.window.get()->*q.button, Qt::LeftButton);
     QVERIFY((t.window.get()->*q.timer)->isActive());
     (t.window.get()->*q.timer)->stop();
-}
-
-// Runs a script in the view's page and waits for its result.
-QVariant runJavaScript(utq::platform::WebView* view, const QString& script) {
-    struct Answer {
-        QVariant value;
-        bool done = false;
-    };
-    auto answer = std::make_shared<Answer>(); // outlives a wait that gives up
-    view->engineView()->page()->runJavaScript(script, [answer](const QVariant& value) {
-        answer->value = value;
-        answer->done = true;
-    });
-    waitUntil([&] { return answer->done; }, 5000);
-    return answer->value;
 }
 
 QStringList statusRequests(const TestWindow& t) {

@@ -1,0 +1,189 @@
+// The real main window with the real built-in status service and fake game servers on
+// loopback: "Begin Query" leads to the server's page in the tab's web view, hostile server
+// names stay text with no script run, and the window keeps working while many pages are made.
+#include "EventLoopWait.h"
+#include "FakeServers.h"
+#include "PageScript.h"
+#include "Screenshots.h"
+#include "TestMain.h"
+#include "TestWindow.h"
+
+#include "app/BuiltInStatusService.h"
+#include "app/TabControl.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
+
+using namespace utq;
+
+namespace {
+
+// A window whose pages come from a built-in service of its own, as the program starts one.
+struct ServedWindow {
+    std::unique_ptr<queryservice::BackgroundStatusService> service;
+    std::unique_ptr<TestWindow> t;
+
+    ServedWindow() {
+        t = std::make_unique<TestWindow>(std::function<void(const QString&)>{},
+                                         [this](Hosts& hosts) {
+                                             hosts.query.clear();
+                                             service = startBuiltInStatusService(hosts);
+                                         });
+    }
+    TestWindow& operator*() const { return *t; }
+};
+
+// Presses the button and waits until the view shows a page with `expected` in its text.
+QString queryAndRead(TestWindow& t, int tab, QPushButton* button, platform::WebView* view,
+                     const QString& expected) {
+    t->SSTTab0->setCurrentIndex(tab);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QString text;
+    waitUntil(
+        [&] {
+            text = pageText(view);
+            return text.contains(expected);
+        },
+        15000);
+    return text;
+}
+
+ut3replies::Server ut3Server(const QByteArray& name) {
+    ut3replies::Server server;
+    server.name = name;
+    server.players = {{"Alice", 12, 40, 0}, {"Bob", 30, 55, 1}};
+    server.teams = {{"Red", 1}, {"Blue", 3}};
+    return server;
+}
+
+} // namespace
+
+class TestStatusEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void theStartPagesComeFromTheBuiltInService() {
+        ServedWindow served;
+        TestWindow& t = *served;
+        QVERIFY(served.service);
+        UTQ_TRY_VERIFY(pageText(t->WebBrowser1).contains("Begin Query"), 15000);
+        UTQ_TRY_VERIFY(pageText(t->WebBrowser3).contains("ts.qel.example"), 15000);
+        UTQ_TRY_VERIFY(pageText(t->WebBrowser6).contains("game port"), 15000);
+        UTQ_TRY_VERIFY(pageText(t->WebBrowser4).contains("6500"), 15000);
+        QCOMPARE(t->WebBrowser1->currentUrl().host(), "127.0.0.1");
+        QCOMPARE(t.query.targets().size(), 0); // the test's own page server is never asked
+    }
+
+    void eachGamesBeginQueryShowsTheServer() {
+        ServedWindow served;
+        TestWindow& t = *served;
+        FakeGameServer ut99(fakeservers::ut99("End To End 99"));
+        FakeGameServer ut2004(
+            fakeservers::ut2004(ut2004replies::str("\x1b\xff\x40\x40"
+                                                   "End To End 2004"),
+                                {{1, ut2004replies::str("Carol"), 40, 7, ut2004replies::kRed}}));
+        FakeGameServer ut3(fakeservers::ut3(ut3Server("End To End 3"), 2));
+
+        t->txtNameOrIP->setText("127.0.0.1");
+        t->txtText2->setText(QString::number(ut99.port()));
+        QString text = queryAndRead(t, 0, t->cmdBeginQuery, t->WebBrowser1, "End To End 99");
+        QVERIFY2(text.contains("High") && text.contains("Low"), qPrintable(text));
+        keepRunningFor(700); // the new page's first frame
+        QVERIFY(t->grab().save(screenshotPath("status_ut99.png")));
+
+        t->txt04Server->setText("127.0.0.1");
+        t->txt04port->setText(QString::number(ut2004.port() - 1));
+        text = queryAndRead(t, 3, t->cmdBeginQuery04, t->WebBrowser6, "End To End 2004");
+        QVERIFY2(text.contains("Carol"), qPrintable(text));
+        keepRunningFor(700); // the new page's first frame
+        QVERIFY(t->grab().save(screenshotPath("status_ut2004.png")));
+
+        t->ut3iptxt->setText("127.0.0.1");
+        t->txtQueryPort->setText(QString::number(ut3.port()));
+        t->txtServerWeb->setText("8080");
+        text = queryAndRead(t, 6, t->cmdBeginQueryut3, t->WebBrowser4, "End To End 3");
+        QVERIFY2(text.contains("Alice") && text.contains("Bob"), qPrintable(text));
+        QVERIFY(text.contains("web statistics"));
+        keepRunningFor(700); // the new page's first frame
+        QVERIFY(t->grab().save(screenshotPath("status_ut3.png")));
+    }
+
+    void hostileServerNamesStayTextAndRunNothing() {
+        ServedWindow served;
+        TestWindow& t = *served;
+        FakeGameServer hostile(fakeservers::ut99(
+            "<script>document.title='owned'</script><img src=x onerror=\"document.title='img'\">"));
+        t->txtNameOrIP->setText("127.0.0.1");
+        t->txtText2->setText(QString::number(hostile.port()));
+        const QString text = queryAndRead(t, 0, t->cmdBeginQuery, t->WebBrowser1, "<script>");
+        QVERIFY2(text.contains("<img src=x onerror="), qPrintable(text));
+        keepRunningFor(300); // time for an image error to fire, if there were an image
+        QCOMPARE(runJavaScript(t->WebBrowser1, "document.querySelectorAll('script, img').length")
+                     .toInt(),
+                 0);
+        const QString title = runJavaScript(t->WebBrowser1, "document.title").toString();
+        QVERIFY2(title != "owned" && title != "img", qPrintable(title));
+    }
+
+    void sevenViewsAndAHundredRequestsAtOnce() {
+        ServedWindow served;
+        TestWindow& t = *served;
+        UTQ_TRY_VERIFY(pageText(t->WebBrowser5).contains("6500"), 15000);
+        FakeGameServer ut99(fakeservers::ut99("Loaded 99"));
+        FakeGameServer ut2004(
+            fakeservers::ut2004(ut2004replies::str("Loaded 2004"),
+                                {{1, ut2004replies::str("Dan"), 30, 2, ut2004replies::kBlue}}));
+        FakeGameServer ut3(fakeservers::ut3(ut3Server("Loaded 3"), 3));
+        const QString base = QStringLiteral("http://") + served.service->hostAndPort();
+        const QString targets[] = {
+            QStringLiteral("/php/UTstats/index.php?txtip=127.0.0.1&portnum=%1").arg(ut99.port()),
+            QStringLiteral(
+                "/phpnuke/html/SQuery/index.php?ip=127.0.0.1&port=%1&game=UT2004&block=1")
+                .arg(ut2004.port() - 1),
+            QStringLiteral(
+                "/qEl/UT3Query/ut3query.php?serverip=127.0.0.1&serverqport=%1&serverwport=0")
+                .arg(ut3.port())};
+        const char* names[] = {"Loaded 99", "Loaded 2004", "Loaded 3"};
+
+        // The window's clock keeps ticking while the pages are made: it is never frozen.
+        QElapsedTimer sinceTick;
+        qint64 longestGapMs = 0;
+        QTimer ticker;
+        ticker.setInterval(10);
+        connect(&ticker, &QTimer::timeout,
+                [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
+        sinceTick.start();
+        ticker.start();
+
+        platform::WebView* views[] = {t->WebBrowser1, t->WebBrowser2, t->WebBrowser3,
+                                      t->WebBrowser4, t->WebBrowser5, t->WebBrowser6,
+                                      t->WebBrowser7};
+        for (int i = 0; i < 7; ++i)
+            views[i]->navigate(base + targets[i % 3]);
+        QNetworkAccessManager network;
+        QList<QNetworkReply*> replies;
+        for (int i = 0; i < 100; ++i)
+            replies << network.get(QNetworkRequest(QUrl(base + targets[i % 3])));
+        waitUntil(
+            [&] {
+                return std::all_of(replies.begin(), replies.end(),
+                                   [](auto* r) { return r->isFinished(); });
+            },
+            30000);
+        for (int i = 0; i < 100; ++i) {
+            QVERIFY(replies[i]->isFinished());
+            QVERIFY2(replies[i]->readAll().contains(names[i % 3]), qPrintable(QString::number(i)));
+            replies[i]->deleteLater();
+        }
+        for (int i = 0; i < 7; ++i)
+            UTQ_TRY_VERIFY(pageText(views[i]).contains(names[i % 3]), 15000);
+        ticker.stop();
+        qInfo("longest pause of the window's event loop under load: %lld ms", longestGapMs);
+        QVERIFY2(longestGapMs < 2000, qPrintable(QString::number(longestGapMs)));
+    }
+};
+
+UTQ_TEST_MAIN(TestStatusEndToEnd)
+#include "tst_status_end_to_end.moc"
