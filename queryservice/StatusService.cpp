@@ -10,6 +10,7 @@
 #include <QHostInfo>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QRegularExpression>
 #include <QUrlQuery>
 
 namespace utq::queryservice {
@@ -36,6 +37,19 @@ std::optional<int> numberFrom(const QString& text) {
 }
 
 bool isPort(int number) { return number >= 1 && number <= 65535; }
+
+// Letters, digits, hyphens and dots: anything else is no name to look up.
+bool looksLikeHostName(const QString& host) {
+    static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]{0,252})$"));
+    return name.match(host).hasMatch();
+}
+
+QHttpServerResponse unknownServer(const QString& host) {
+    return errorResponse(QStringLiteral("Unknown server"),
+                         QStringLiteral("The name \"%1\" could not be found. Check its spelling, "
+                                        "or type its IP address.")
+                             .arg(host));
+}
 
 // The value of `key` in the request's query, percent-decoded; the order of keys does not matter.
 QString valueOf(const QHttpServerRequest& request, const char* key) {
@@ -228,6 +242,10 @@ void StatusService::answerStatus(const QHttpServerRequest& request,
     QHostAddress literal;
     if (literal.setAddress(host))
         return ask(exchange, game, host, literal, port, shownWebPort);
+    if (!looksLikeHostName(host)) { // such as the UT2004 preset's "Server Closed"
+        limits_.done();
+        return exchange->respond(unknownServer(host));
+    }
     settings_.resolve(
         host, this,
         [this, exchange, &game, host, port, shownWebPort](const QList<QHostAddress>& addresses) {

@@ -74,6 +74,12 @@ private slots:
         UTQ_TRY_VERIFY(pageText(t->WebBrowser4).contains("6500"), 15000);
         QCOMPARE(t->WebBrowser1->currentUrl().host(), "127.0.0.1");
         QCOMPARE(t.query.targets().size(), 0); // the test's own page server is never asked
+        t->SSTTab0->setCurrentIndex(2);
+        keepRunningFor(700);
+        QVERIFY(t->grab().save(screenshotPath("start_voice.png")));
+        t->SSTTab0->setCurrentIndex(0);
+        keepRunningFor(700);
+        QVERIFY(t->grab().save(screenshotPath("start_ut99.png")));
     }
 
     void eachGamesBeginQueryShowsTheServer() {

@@ -234,6 +234,8 @@ private slots:
             << ut3Target("Server IP", "Query Port") << 200 << "most often 6500";
         QTest::newRow("unknown name")
             << ut99Target("nowhere.test", 7778) << 200 << "Unknown server";
+        QTest::newRow("not a name")
+            << ut2004Target("Server%20Closed", 7777) << 200 << "Unknown server";
         QTest::newRow("unknown page") << "/nowhere.php" << 404 << "Not found";
     }
 
