@@ -10,8 +10,11 @@ QueryLimits::Verdict QueryLimits::admit(const QHostAddress& client, qint64 nowMs
         if (windows_.size() > 4096)
             windows_.removeIf(
                 [nowMs](const auto& entry) { return nowMs - entry.value().startMs >= 1000; });
-        Window& window = windows_[client];
-        if (nowMs - window.startMs >= 1000)
+        auto found = windows_.find(client);
+        if (found == windows_.end())
+            found = windows_.insert(client, {nowMs, 0});
+        Window& window = found.value();
+        if (nowMs - window.startMs >= 1000) // a client's second starts at its first query
             window = {nowMs, 0};
         if (window.count >= perClientPerSecond_)
             return Verdict::TooFast;

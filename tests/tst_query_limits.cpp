@@ -1,0 +1,56 @@
+// The status service's limits, on a clock the test sets: queries in flight, and queries per
+// client in each second.
+#include "queryservice/QueryLimits.h"
+
+#include <QTest>
+
+using utq::queryservice::QueryLimits;
+using Verdict = QueryLimits::Verdict;
+
+class TestQueryLimits : public QObject {
+    Q_OBJECT
+private slots:
+    void queriesInFlight() {
+        QueryLimits limits(2, 0);
+        const QHostAddress a(QStringLiteral("10.0.0.1")), b(QStringLiteral("10.0.0.2"));
+        QCOMPARE(limits.admit(a, 0), Verdict::Go);
+        QCOMPARE(limits.admit(b, 0), Verdict::Go);
+        QCOMPARE(limits.admit(b, 5000), Verdict::Busy); // time does not free a slot
+        limits.done();
+        QCOMPARE(limits.admit(b, 5000), Verdict::Go);
+        limits.done();
+        limits.done();
+        limits.done(); // more ends than starts never go below nothing
+        QCOMPARE(limits.running(), 0);
+    }
+
+    void perClientEachSecond() {
+        QueryLimits limits(0, 2);
+        const QHostAddress a(QStringLiteral("10.0.0.1")), b(QStringLiteral("::1"));
+        QCOMPARE(limits.admit(a, 100), Verdict::Go);
+        QCOMPARE(limits.admit(a, 600), Verdict::Go);
+        QCOMPARE(limits.admit(a, 1099), Verdict::TooFast);
+        QCOMPARE(limits.admit(b, 1099), Verdict::Go); // each client counts alone
+        QCOMPARE(limits.admit(a, 1100), Verdict::Go); // a new second from the first query
+        QCOMPARE(limits.admit(a, 1200), Verdict::Go);
+        QCOMPARE(limits.admit(a, 1300), Verdict::TooFast);
+        // A refused query takes no slot in flight.
+        QCOMPARE(limits.running(), 5);
+    }
+
+    void manyClientsComeAndGo() {
+        QueryLimits limits(0, 1);
+        for (quint32 i = 0; i < 10000; ++i)
+            QCOMPARE(limits.admit(QHostAddress(0x0A000000 + i), i), Verdict::Go);
+        QCOMPARE(limits.admit(QHostAddress(0x0A000000u + 9999), 9999), Verdict::TooFast);
+    }
+
+    void noBounds() {
+        QueryLimits limits(0, 0);
+        for (int i = 0; i < 1000; ++i)
+            QCOMPARE(limits.admit(QHostAddress(QStringLiteral("10.0.0.1")), 0), Verdict::Go);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestQueryLimits)
+#include "tst_query_limits.moc"
