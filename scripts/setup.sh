@@ -9,6 +9,7 @@ packages=(
   qt6-httpserver-dev qt6-websockets-dev qt6-multimedia-dev qt6-svg-dev
   libqt6svg6 qt6-qpa-plugins libgl-dev libxkbcommon-dev libvulkan-dev
   fonts-dejavu-core fonts-wine xdg-utils iproute2 iputils-ping libcap2-bin
+  qstat  # the peer tool the benchmarks time against
 )
 
 missing=()

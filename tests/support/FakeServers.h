@@ -21,7 +21,8 @@ inline FakeGameServer::Answer ut99(const QByteArray& name) {
     };
 }
 
-// A UT2004 server answering each of the three requests by its last byte; `nameField` is
+// A UT2004 server answering each request by its last byte, whatever the first four are:
+// info, rules, players, or rules and players together (what qstat asks for); `nameField` is
 // already encoded.
 inline FakeGameServer::Answer ut2004(const QByteArray& nameField,
                                      const QList<ut2004replies::Player>& players) {
@@ -29,16 +30,18 @@ inline FakeGameServer::Answer ut2004(const QByteArray& nameField,
         using namespace ut2004replies;
         if (request.size() != 5)
             return QList<QByteArray>{};
+        const QByteArray rules = rulesReply(
+            {{"ServerMode", "dedicated"}, {"Mutator", "MutInstaGib"}, {"Mutator", "MutQuadJump"}});
         switch (request[4]) {
         case 0:
             return QList<QByteArray>{
                 infoReply(nameField, "DM-Rankin", static_cast<quint32>(players.size()), 16)};
         case 1:
-            return QList<QByteArray>{rulesReply({{"ServerMode", "dedicated"},
-                                                 {"Mutator", "MutInstaGib"},
-                                                 {"Mutator", "MutQuadJump"}})};
+            return QList<QByteArray>{rules};
         case 2:
             return QList<QByteArray>{playersReply(players)};
+        case 3:
+            return QList<QByteArray>{rules, playersReply(players)};
         }
         return QList<QByteArray>{};
     };
