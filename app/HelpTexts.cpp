@@ -26,6 +26,7 @@ constexpr auto kUt99 = R"(Troubleshooting:
 The preset servers in the list may be offline or no longer valid. Pick "Custom" and type the address and ports of a server you know is up.
 If "Launch Game" does nothing, your game does not yet open unreal:// addresses. Download and install the UT99 protocol fix from:
 http://{site}/downloads/ut99-protocol-fix.zip
+On Linux, register your game for unreal:// addresses instead: README.md, beside this program, shows how in its section "Launching UT99 at a server".
 
 ATTENTION SERVER ADMINS:
 Team scores are shown only if your server's UnrealTournament.ini has, under "[IpServer.UdpServerQuery]", the line "bTeamInfo=False" changed to "bTeamInfo=True".

@@ -1,16 +1,36 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and running the program need.
-# Safe to run again: it installs only what is missing.
+# Installs the Debian packages the program needs. Safe to run again: it installs only what is
+# missing.
+#   scripts/setup.sh            everything for building, testing and running (the default)
+#   scripts/setup.sh --runtime  only what the installed programs need to run
 set -euo pipefail
 
-packages=(
+# What the programs load at run time; the package manager brings in the rest.
+runtime=(
+  libqt6widgets6 libqt6network6 libqt6svg6 libqt6multimedia6 libqt6httpserver6
+  libqt6websockets6 libqt6webenginewidgets6 libqt6webenginecore6-bin qt6-qpa-plugins
+  fonts-dejavu-core fonts-wine xdg-utils libcap2-bin
+)
+
+build=(
   cmake g++ ninja-build ccache clang-format pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
   qt6-httpserver-dev qt6-websockets-dev qt6-multimedia-dev qt6-svg-dev
-  libqt6svg6 qt6-qpa-plugins libgl-dev libxkbcommon-dev libvulkan-dev
-  fonts-dejavu-core fonts-wine xdg-utils iproute2 iputils-ping libcap2-bin
-  qstat  # the peer tool the benchmarks time against
+  libgl-dev libxkbcommon-dev libvulkan-dev
+  iproute2 iputils-ping  # network namespaces and the system ping, for tests and benchmarks
+  qstat                  # the peer tool the benchmarks time against
+  xvfb x11-utils curl desktop-file-utils  # the install check: a display, its windows, HTTP, menu entries
 )
+
+packages=("${runtime[@]}")
+if [ "${1:-}" = "--runtime" ]; then
+  :
+elif [ "${1:-}" = "--list-runtime" ]; then
+  echo "${runtime[*]}"
+  exit 0
+else
+  packages+=("${build[@]}")
+fi
 
 missing=()
 for p in "${packages[@]}"; do
