@@ -4,6 +4,7 @@
 // whether a page took at most 1.2 x qstat's time + 20 ms, and nothing fails on it.
 // --verbose also prints qstat's last output for each game.
 #include "FakeServers.h"
+#include "Summary.h"
 #include "queryservice/BackgroundStatusService.h"
 
 #include <QCoreApplication>
@@ -328,5 +329,26 @@ int main(int argc, char** argv) {
     std::printf("\"UT2004 2 of 3\": 2 players listed of the 3 the info counts, so the page "
                 "waits out a quiet time after the last datagram.\n");
     std::printf("whole run: %.1f s\n", static_cast<double>(total.elapsed()) / 1000.0);
+
+    // The medians, one line a row, as judged in the table above.
+    for (const Row& row : rows) {
+        const QString figure = QStringLiteral("status page %1: median page time").arg(row.label);
+        const double ourMedian = percentile(row.ours.ms, 0.5);
+        const double peerMedian = percentile(row.peer.ms, 0.5);
+        const QString measured = ourMedian < 0
+                                     ? QStringLiteral("no page (%1 failed)").arg(row.ours.failures)
+                                     : QStringLiteral("%1 ms").arg(ourMedian, 0, 'f', 2);
+        if (peerMedian < 0) {
+            bench::summary(figure, QStringLiteral("≤ 1.2 × qstat + 20 ms (no qstat figure)"),
+                           measured, bench::Met::NotMeasured);
+            continue;
+        }
+        const double limit = 1.2 * peerMedian + 20;
+        bench::summary(figure,
+                       QStringLiteral("≤ 1.2 × %1 + 20 = %2 ms")
+                           .arg(peerMedian, 0, 'f', 2)
+                           .arg(limit, 0, 'f', 2),
+                       measured, bench::metIf(ourMedian >= 0 && ourMedian <= limit));
+    }
     return 0;
 }

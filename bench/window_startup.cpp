@@ -2,6 +2,7 @@
 // server: time to the first paint, time until every start page has loaded, and the memory
 // (proportional set size) of this process together with the web engine's helper processes.
 #include "PageServer.h"
+#include "Summary.h"
 #include "app/qElQuery.h"
 #include "platform/WebEngineSetup.h"
 #include "platform/WebView.h"
@@ -117,6 +118,21 @@ int main(int argc, char** argv) {
     std::printf("PSS before the web engine starts: %.1f MiB\n", pssBefore / 1024.0);
     std::printf("total PSS, %d processes:          %.1f MiB\n", processes, pss / 1024.0);
     std::printf("web engine flags: %s\n", qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").constData());
+
+    using bench::metIf;
+    bench::summary(QStringLiteral("window: first paint"), QStringLiteral("≤ 1000 ms"),
+                   paint.at >= 0 ? QStringLiteral("%1 ms").arg(paint.at)
+                                 : QStringLiteral("never painted"),
+                   metIf(paint.at >= 0 && paint.at <= 1000));
+    bench::summary(QStringLiteral("window: all 7 start pages loaded"), QStringLiteral("≤ 3000 ms"),
+                   allLoadedAt >= 0 ? QStringLiteral("%1 ms").arg(allLoadedAt)
+                                    : QStringLiteral("only %1 of 7 in 30 s").arg(loaded),
+                   metIf(allLoadedAt >= 0 && allLoadedAt <= 3000));
+    bench::summary(
+        QStringLiteral("window: memory (PSS, program + web-engine helpers)"),
+        QStringLiteral("≤ 150 MiB"),
+        QStringLiteral("%1 MiB (%2 processes)").arg(pss / 1024.0, 0, 'f', 1).arg(processes),
+        metIf(pss > 0 && pss <= 150 * 1024));
     delete window;
     return allLoadedAt >= 0 ? 0 : 1;
 }
