@@ -7,6 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
+# The main window's caption carries the clan tag the build was made with.
+tag="$(sed -n 's/^UTQ_CLAN_TAG:STRING=//p' "$build/CMakeCache.txt")"
 
 prefix="$(mktemp -d /tmp/utquery-install.XXXXXX)"
 trap 'rm -rf "$prefix"' EXIT
@@ -86,7 +88,7 @@ opens() { # program window-title
   fi
   echo "$1 opened its window \"$2\""
 }
-opens utquery "Unreal Tournament Server Query v{qEl}3.1 by: DelvoMan"
+opens utquery "Unreal Tournament Server Query v${tag}3.1 by: DelvoMan"
 opens utquery-console "Unreal Tournament Server Administration"
 
 port=$((20000 + RANDOM % 20000))
