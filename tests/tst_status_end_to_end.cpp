@@ -51,14 +51,6 @@ QString queryAndRead(TestWindow& t, int tab, QPushButton* button, platform::WebV
     return text;
 }
 
-ut3replies::Server ut3Server(const QByteArray& name) {
-    ut3replies::Server server;
-    server.name = name;
-    server.players = {{"Alice", 12, 40, 0}, {"Bob", 30, 55, 1}};
-    server.teams = {{"Red", 1}, {"Blue", 3}};
-    return server;
-}
-
 } // namespace
 
 class TestStatusEndToEnd : public QObject {
@@ -90,7 +82,7 @@ private slots:
             fakeservers::ut2004(ut2004replies::str("\x1b\xff\x40\x40"
                                                    "End To End 2004"),
                                 {{1, ut2004replies::str("Carol"), 40, 7, ut2004replies::kRed}}));
-        FakeGameServer ut3(fakeservers::ut3(ut3Server("End To End 3"), 2));
+        FakeGameServer ut3(fakeservers::ut3(fakeservers::ut3TwoPlayers("End To End 3"), 2));
 
         t->txtNameOrIP->setText("127.0.0.1");
         t->txtText2->setText(QString::number(ut99.port()));
@@ -141,7 +133,7 @@ private slots:
         FakeGameServer ut2004(
             fakeservers::ut2004(ut2004replies::str("Loaded 2004"),
                                 {{1, ut2004replies::str("Dan"), 30, 2, ut2004replies::kBlue}}));
-        FakeGameServer ut3(fakeservers::ut3(ut3Server("Loaded 3"), 3));
+        FakeGameServer ut3(fakeservers::ut3(fakeservers::ut3TwoPlayers("Loaded 3"), 3));
         const QString base = QStringLiteral("http://") + served.service->hostAndPort();
         const QString targets[] = {
             QStringLiteral("/php/UTstats/index.php?txtip=127.0.0.1&portnum=%1").arg(ut99.port()),

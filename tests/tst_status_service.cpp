@@ -92,14 +92,6 @@ FakeGameServer::Answer silent() {
     };
 }
 
-ut3replies::Server ut3Server(const QByteArray& name) {
-    ut3replies::Server server;
-    server.name = name;
-    server.players = {{"Alice", 12, 40, 0}, {"Bob", 30, 55, 1}};
-    server.teams = {{"Red", 1}, {"Blue", 3}};
-    return server;
-}
-
 } // namespace
 
 class TestStatusService : public QObject {
@@ -170,7 +162,7 @@ private slots:
     }
 
     void aUt3StatusPageOnBothPathsWithItsWebLink() {
-        FakeGameServer server(fakeservers::ut3(ut3Server("Fake UT3"), 2));
+        FakeGameServer server(fakeservers::ut3(fakeservers::ut3TwoPlayers("Fake UT3"), 2));
         Page page = client_->get(ut3Target("127.0.0.1", QString::number(server.port()), 8080));
         QVERIFY2(page.body.contains("<h1>Fake UT3</h1>"), page.body.constData());
         QVERIFY(page.body.contains("DM-Deck"));
@@ -201,7 +193,7 @@ private slots:
         FakeGameServer ut99(fakeservers::ut99(hostile));
         FakeGameServer ut2004(
             fakeservers::ut2004(ut2004replies::str(hostile), {{1, hostile, 10, 1, 0}}));
-        FakeGameServer ut3(fakeservers::ut3(ut3Server(hostile)));
+        FakeGameServer ut3(fakeservers::ut3(fakeservers::ut3TwoPlayers(hostile)));
         const QList<Page> pages = {
             client_->get(ut99Target("127.0.0.1", ut99.port())),
             client_->get(ut2004Target("127.0.0.1", ut2004.port() - 1)),
@@ -275,7 +267,7 @@ private slots:
 
     void manyPagesAtOnce() {
         FakeGameServer ut99(fakeservers::ut99("Crowded"));
-        FakeGameServer ut3(fakeservers::ut3(ut3Server("Crowded 3"), 3));
+        FakeGameServer ut3(fakeservers::ut3(fakeservers::ut3TwoPlayers("Crowded 3"), 3));
         QList<QNetworkReply*> replies;
         for (int i = 0; i < 40; ++i)
             replies << client_->start(i % 2 ? ut99Target("127.0.0.1", ut99.port())

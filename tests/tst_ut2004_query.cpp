@@ -3,6 +3,7 @@
 // at all.
 #include "EventLoopWait.h"
 #include "FakeGameServer.h"
+#include "QueryRun.h"
 #include "Ut2004Replies.h"
 
 #include "queryservice/Ut2004Query.h"
@@ -19,13 +20,7 @@ namespace {
 const QueryTiming kQuick{300, 1};
 
 QueryOutcome runQuery(const FakeGameServer& server, qint64* tookMs = nullptr) {
-    QElapsedTimer clock;
-    clock.start();
-    QFuture<QueryOutcome> future = queryUt2004(FakeGameServer::address(), server.port(), kQuick);
-    waitUntil([&] { return future.isFinished(); }, 10000);
-    if (tookMs)
-        *tookMs = clock.elapsed();
-    return future.isFinished() ? future.result() : QueryOutcome{};
+    return runQueryAgainst(&queryUt2004, server, kQuick, tookMs);
 }
 
 char typeAsked(const QByteArray& request) { return request.size() == 5 ? request[4] : '?'; }

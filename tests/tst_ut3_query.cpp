@@ -3,6 +3,7 @@
 // port, or not at all.
 #include "EventLoopWait.h"
 #include "FakeServers.h"
+#include "QueryRun.h"
 
 #include "queryservice/Ut3Query.h"
 
@@ -17,21 +18,7 @@ namespace {
 const QueryTiming kQuick{300, 1};
 
 QueryOutcome runQuery(const FakeGameServer& server, qint64* tookMs = nullptr) {
-    QElapsedTimer clock;
-    clock.start();
-    QFuture<QueryOutcome> future = queryUt3(FakeGameServer::address(), server.port(), kQuick);
-    waitUntil([&] { return future.isFinished(); }, 10000);
-    if (tookMs)
-        *tookMs = clock.elapsed();
-    return future.isFinished() ? future.result() : QueryOutcome{};
-}
-
-ut3replies::Server twoPlayers() {
-    ut3replies::Server server;
-    server.name = "Fake UT3";
-    server.players = {{"Alice", 12, 40, 0}, {"Bob", 30, 55, 1}};
-    server.teams = {{"Red", 1}, {"Blue", 3}};
-    return server;
+    return runQueryAgainst(&queryUt3, server, kQuick, tookMs);
 }
 
 // The session id a request carries.
@@ -45,7 +32,7 @@ class TestUt3Query : public QObject {
     Q_OBJECT
 private slots:
     void theHandshakeThenTheWholeReply() {
-        FakeGameServer server(fakeservers::ut3(twoPlayers()));
+        FakeGameServer server(fakeservers::ut3(fakeservers::ut3TwoPlayers()));
         const QueryOutcome outcome = runQuery(server);
         QCOMPARE(outcome.kind, Kind::Answered);
         QCOMPARE(server.requests.size(), 2);
@@ -61,7 +48,7 @@ private slots:
     }
 
     void splitShuffledAndRepeated() {
-        const auto answer = fakeservers::ut3(twoPlayers(), 3);
+        const auto answer = fakeservers::ut3(fakeservers::ut3TwoPlayers(), 3);
         FakeGameServer server([answer](const QByteArray& request, int number) {
             QList<QByteArray> datagrams = answer(request, number);
             if (datagrams.size() == 3)
@@ -75,7 +62,7 @@ private slots:
     }
 
     void aLostPartIsAskedForAgainThenShownAsFarAsItCame() {
-        const auto answer = fakeservers::ut3(twoPlayers(), 2);
+        const auto answer = fakeservers::ut3(fakeservers::ut3TwoPlayers(), 2);
         FakeGameServer server([answer](const QByteArray& request, int number) {
             QList<QByteArray> datagrams = answer(request, number);
             if (datagrams.size() == 2)
@@ -92,7 +79,7 @@ private slots:
     }
 
     void repliesForAnotherSessionOrFromAnotherPortDoNotCount() {
-        const auto answer = fakeservers::ut3(twoPlayers());
+        const auto answer = fakeservers::ut3(fakeservers::ut3TwoPlayers());
         FakeGameServer otherSession([answer](const QByteArray& request, int number) {
             QByteArray changed = request;
             if (changed.size() >= 7)

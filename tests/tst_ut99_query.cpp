@@ -2,6 +2,7 @@
 // split and shuffled, in part, from the wrong port, or not at all.
 #include "EventLoopWait.h"
 #include "FakeGameServer.h"
+#include "QueryRun.h"
 
 #include "queryservice/Ut99Query.h"
 
@@ -19,13 +20,7 @@ const QueryTiming kQuick{300, 1};
 
 QueryOutcome runQuery(const FakeGameServer& server, QueryTiming timing = kQuick,
                       qint64* tookMs = nullptr) {
-    QElapsedTimer clock;
-    clock.start();
-    QFuture<QueryOutcome> future = queryUt99(FakeGameServer::address(), server.port(), timing);
-    waitUntil([&] { return future.isFinished(); }, 10000);
-    if (tookMs)
-        *tookMs = clock.elapsed();
-    return future.isFinished() ? future.result() : QueryOutcome{};
+    return runQueryAgainst(&queryUt99, server, timing, tookMs);
 }
 
 } // namespace

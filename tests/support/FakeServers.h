@@ -47,6 +47,15 @@ inline FakeGameServer::Answer ut2004(const QByteArray& nameField,
     };
 }
 
+// A UT3 server with two players on two teams.
+inline ut3replies::Server ut3TwoPlayers(const QByteArray& name = "Fake UT3") {
+    ut3replies::Server server;
+    server.name = name;
+    server.players = {{"Alice", 12, 40, 0}, {"Bob", 30, 55, 1}};
+    server.teams = {{"Red", 1}, {"Blue", 3}};
+    return server;
+}
+
 // A UT3 server: the challenge, then the full statistics in `datagrams` datagrams for a request
 // that carries that challenge.
 inline FakeGameServer::Answer ut3(const ut3replies::Server& server, int datagrams = 1) {
