@@ -93,8 +93,9 @@ QByteArray textPage(const QString& title, const QStringList& paragraphs, const Q
 }
 
 QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
-    const bool named = !plainName(status.name, view.colourCodes).trimmed().isEmpty();
-    const QString title = named ? plainName(status.name, view.colourCodes) : view.address;
+    const QString plain = plainName(status.name, view.colourCodes);
+    const bool named = !plain.trimmed().isEmpty();
+    const QString title = named ? plain : view.address;
     QString body = QStringLiteral("<h1>") +
                    (named ? nameHtml(status.name, view.colourCodes) : escaped(view.address)) +
                    QStringLiteral("</h1>");

@@ -219,6 +219,10 @@ void StatusService::answerStatus(const QHttpServerRequest& request,
         return exchange->respond(
             errorResponse(QStringLiteral("No server given"),
                           QStringLiteral("Type the server's name or address first.")));
+    QHostAddress literal;
+    const bool isAddress = literal.setAddress(host);
+    if (!isAddress && !looksLikeHostName(host)) // such as the UT2004 preset's "Server Closed"
+        return exchange->respond(unknownServer(host));
     const auto webPort = game.webPortKey ? numberFrom(valueOf(request, game.webPortKey)) : 0;
     const quint16 shownWebPort = webPort && isPort(*webPort) ? static_cast<quint16>(*webPort) : 0;
 
@@ -239,27 +243,17 @@ void StatusService::answerStatus(const QHttpServerRequest& request,
     }
 
     const auto port = static_cast<quint16>(*given + game.portOffset);
-    QHostAddress literal;
-    if (literal.setAddress(host))
+    if (isAddress)
         return ask(exchange, game, host, literal, port, shownWebPort);
-    if (!looksLikeHostName(host)) { // such as the UT2004 preset's "Server Closed"
-        limits_.done();
-        return exchange->respond(unknownServer(host));
-    }
+    // The context is this service: the answer of a look-up that outlives it is dropped.
     settings_.resolve(
         host, this,
         [this, exchange, &game, host, port, shownWebPort](const QList<QHostAddress>& addresses) {
-            if (!exchange->service())
-                return;
             for (const QHostAddress& address : addresses)
                 if (address.protocol() == QAbstractSocket::IPv4Protocol)
                     return ask(exchange, game, host, address, port, shownWebPort);
             limits_.done();
-            exchange->respond(
-                errorResponse(QStringLiteral("Unknown server"),
-                              QStringLiteral("The name \"%1\" could not be found. Check its "
-                                             "spelling, or type its IP address.")
-                                  .arg(host)));
+            exchange->respond(unknownServer(host));
         });
 }
 

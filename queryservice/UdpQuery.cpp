@@ -65,11 +65,8 @@ private:
         if (platform::takeDatagramRefusal(socket_.socketDescriptor()))
             return finish(); // waiting longer will not help
         while (socket_.hasPendingDatagrams()) {
+            // The socket is connected: every datagram comes from the queried address and port.
             const QNetworkDatagram datagram = socket_.receiveDatagram();
-            // Only the queried address and port answer for the server.
-            if (datagram.senderPort() != port_ ||
-                !datagram.senderAddress().isEqual(address_, QHostAddress::TolerantConversion))
-                continue;
             QList<QByteArray> reply;
             if (!conversation_->take(datagram.data(), reply))
                 continue;
