@@ -5,6 +5,8 @@ namespace utq::queryservice {
 QueryLimits::Verdict QueryLimits::admit(const QHostAddress& client, qint64 nowMs) {
     if (inFlight_ > 0 && running_ >= inFlight_)
         return Verdict::Busy;
+    if (perClientInFlight_ > 0 && runningPerClient_.value(client) >= perClientInFlight_)
+        return Verdict::ClientBusy;
     if (perClientPerSecond_ > 0) {
         // Old windows are dropped now and then, so clients that came once cost nothing.
         if (windows_.size() > 4096)
@@ -21,12 +23,17 @@ QueryLimits::Verdict QueryLimits::admit(const QHostAddress& client, qint64 nowMs
         ++window.count;
     }
     ++running_;
+    if (perClientInFlight_ > 0)
+        ++runningPerClient_[client];
     return Verdict::Go;
 }
 
-void QueryLimits::done() {
+void QueryLimits::done(const QHostAddress& client) {
     if (running_ > 0)
         --running_;
+    auto found = runningPerClient_.find(client);
+    if (found != runningPerClient_.end() && --found.value() <= 0)
+        runningPerClient_.erase(found);
 }
 
 } // namespace utq::queryservice

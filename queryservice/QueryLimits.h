@@ -4,20 +4,22 @@
 #include <QHostAddress>
 
 // What keeps a status service that others can reach from being turned into a flood of
-// queries: a bound on queries in flight, and on queries per client per second.
+// queries: a bound on pages in flight, in all and per client, and on pages per client per
+// second. A page is in flight from its request to its answer, name look-up included.
 namespace utq::queryservice {
 
 class QueryLimits {
 public:
     // 0 means no bound.
-    QueryLimits(int inFlight, int perClientPerSecond)
-        : inFlight_(inFlight), perClientPerSecond_(perClientPerSecond) {}
+    QueryLimits(int inFlight, int perClientPerSecond, int perClientInFlight = 0)
+        : inFlight_(inFlight), perClientPerSecond_(perClientPerSecond),
+          perClientInFlight_(perClientInFlight) {}
 
-    enum class Verdict { Go, Busy, TooFast };
+    enum class Verdict { Go, Busy, TooFast, ClientBusy };
     // Counts a query of `client` at `nowMs` (any steady clock) when it may go.
     Verdict admit(const QHostAddress& client, qint64 nowMs);
-    // A query that was let go has ended.
-    void done();
+    // A query of `client` that was let go has ended.
+    void done(const QHostAddress& client = {});
 
     int running() const { return running_; }
 
@@ -28,8 +30,10 @@ private:
     };
     int inFlight_;
     int perClientPerSecond_;
+    int perClientInFlight_;
     int running_ = 0;
     QHash<QHostAddress, Window> windows_;
+    QHash<QHostAddress, int> runningPerClient_;
 };
 
 } // namespace utq::queryservice

@@ -37,6 +37,6 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view);
 
 // The Content-Security-Policy every page carries: no scripts, nothing from elsewhere.
 inline constexpr char kContentSecurityPolicy[] =
-    "default-src 'none'; style-src 'unsafe-inline'; img-src 'self'";
+    "default-src 'none'; style-src 'unsafe-inline'; img-src 'self'; frame-ancestors 'none'";
 
 } // namespace utq::queryservice::pages

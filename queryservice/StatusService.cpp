@@ -8,26 +8,44 @@
 
 #include <QDateTime>
 #include <QHostInfo>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QRegularExpression>
-#include <QUrlQuery>
+#include <QTimer>
 
 namespace utq::queryservice {
 namespace {
 
-using StatusCode = QHttpServerResponse::StatusCode;
-
-QHttpServerResponse htmlResponse(const QByteArray& html, StatusCode code = StatusCode::Ok) {
-    QHttpServerResponse response("text/html; charset=utf-8", html, code);
+http::Response htmlResponse(const QByteArray& html, int status = 200) {
+    http::Response response;
+    response.status = status;
+    response.contentType = "text/html; charset=utf-8";
+    response.body = html;
     response.setHeader("Content-Security-Policy", pages::kContentSecurityPolicy);
+    response.setHeader("X-Content-Type-Options", "nosniff");
+    response.setHeader("Referrer-Policy", "no-referrer");
     response.setHeader("Cache-Control", "no-store");
     return response;
 }
 
-QHttpServerResponse errorResponse(const QString& title, const QString& explanation,
-                                  StatusCode code = StatusCode::Ok) {
-    return htmlResponse(pages::errorPage(title, explanation), code);
+http::Response errorResponse(const QString& title, const QString& explanation, int status = 200) {
+    return htmlResponse(pages::errorPage(title, explanation), status);
+}
+
+// What a request refused before it was read whole is told.
+http::Response refusal(int status) {
+    switch (status) {
+    case 413:
+        return errorResponse(QStringLiteral("Nothing to send"),
+                             QStringLiteral("This service takes no request bodies."), status);
+    case 431:
+        return errorResponse(QStringLiteral("Request too large"),
+                             QStringLiteral("The request's head is too large."), status);
+    case 505:
+        return errorResponse(QStringLiteral("Unknown HTTP version"),
+                             QStringLiteral("This service speaks HTTP/1.0 and HTTP/1.1."), status);
+    default:
+        return errorResponse(QStringLiteral("Bad request"),
+                             QStringLiteral("The request could not be read."), status);
+    }
 }
 
 std::optional<int> numberFrom(const QString& text) {
@@ -44,29 +62,23 @@ bool looksLikeHostName(const QString& host) {
     return name.match(host).hasMatch();
 }
 
-QHttpServerResponse unknownServer(const QString& host) {
+http::Response unknownServer(const QString& host) {
     return errorResponse(QStringLiteral("Unknown server"),
                          QStringLiteral("The name \"%1\" could not be found. Check its spelling, "
                                         "or type its IP address.")
                              .arg(host));
 }
 
-// The value of `key` in the request's query, percent-decoded; the order of keys does not matter.
-QString valueOf(const QHttpServerRequest& request, const char* key) {
-    return request.query().queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
+http::Response noAnswer(const QString& host, quint16 port, const QString& portHint) {
+    return errorResponse(QStringLiteral("No answer"),
+                         QStringLiteral("%1 did not answer on port %2. Is the server up, and is "
+                                        "this its query port? %3")
+                             .arg(host, QString::number(port), portHint));
 }
 
-QString methodName(QHttpServerRequest::Method method) {
-    switch (method) {
-    case QHttpServerRequest::Method::Get:
-        return QStringLiteral("GET");
-    case QHttpServerRequest::Method::Head:
-        return QStringLiteral("HEAD");
-    case QHttpServerRequest::Method::Post:
-        return QStringLiteral("POST");
-    default:
-        return QStringLiteral("OTHER");
-    }
+// The value of `key` in the request's query, percent-decoded; the order of keys does not matter.
+QString valueOf(const http::Request& request, const char* key) {
+    return request.query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
 }
 
 const StatusService::Game kUt99{
@@ -107,55 +119,77 @@ Resolver systemResolver() {
     };
 }
 
-// One request and the answer it waits for; it writes the log line when the answer goes out.
+// One request and the answer it waits for: the answer goes out once, or nowhere when the
+// client has gone, and the log line is written then.
 class StatusService::Exchange {
 public:
-    Exchange(const QHttpServerRequest& request, QHttpServerResponder&& responder,
-             std::function<void(const QString&)> log, std::weak_ptr<StatusService*> service)
-        : responder_(std::move(responder)), log_(std::move(log)), service_(std::move(service)),
-          client_(request.remoteAddress()), method_(request.method()),
-          target_(request.url().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority)) {
+    Exchange(const http::Request& request, const QHostAddress& client, http::Reply reply,
+             std::weak_ptr<StatusService*> service)
+        : reply_(std::move(reply)), service_(std::move(service)), client_(client),
+          method_(QString::fromLatin1(request.method)),
+          target_(QString::fromLatin1(request.target)) {
         clock_.start();
     }
 
     QHostAddress client() const { return client_; }
     // The page's own address on this service, for its refresh link.
     QString target() const { return target_; }
+    qint64 elapsedMs() const { return clock_.elapsed(); }
+    bool answered() const { return answered_; }
     // The service, while it still exists.
     StatusService* service() const {
         const auto alive = service_.lock();
         return alive ? *alive : nullptr;
     }
+    // The page counts against the service's limits until it is answered.
+    void holdSlot() { holdsSlot_ = true; }
+    bool resolving = false; // the server's name is being looked up
 
-    void respond(QHttpServerResponse&& response) {
-        if (answered_ || !service())
+    void respond(const http::Response& response) {
+        StatusService* service = this->service();
+        if (answered_ || !service)
             return;
         answered_ = true;
-        const int code = static_cast<int>(response.statusCode());
-        response.write(std::move(responder_));
-        if (log_)
-            log_(QStringLiteral("%1 %2 %3 %4 %5 %6 ms")
-                     .arg(QDateTime::currentDateTime().toString(Qt::ISODate), client_.toString(),
-                          methodName(method_), target_)
-                     .arg(code)
-                     .arg(clock_.elapsed()));
+        if (holdsSlot_)
+            service->limits_.done(client_);
+        reply_.send(response); // nowhere, when the client has gone
+        if (service->settings_.log)
+            service->settings_.log(
+                QStringList{QDateTime::currentDateTime().toString(Qt::ISODate), client_.toString(),
+                            method_, target_, QString::number(response.status),
+                            QString::number(clock_.elapsed()), QStringLiteral("ms")}
+                    .join(u' '));
     }
 
 private:
-    QHttpServerResponder responder_;
-    std::function<void(const QString&)> log_;
+    http::Reply reply_;
     std::weak_ptr<StatusService*> service_;
     QHostAddress client_;
-    QHttpServerRequest::Method method_;
+    QString method_;
     QString target_;
     QElapsedTimer clock_;
     bool answered_ = false;
+    bool holdsSlot_ = false;
 };
 
 StatusService::StatusService(ServiceSettings settings, QObject* parent)
-    : QObject(parent), http_(this), settings_(std::move(settings)),
-      limits_(settings_.maxQueriesInFlight, settings_.maxQueriesPerClientPerSecond),
-      alive_(std::make_shared<StatusService*>(this)) {
+    : QObject(parent), settings_(std::move(settings)),
+      http_(
+          settings_.http,
+          [this](const http::Request& request, const QHostAddress& client,
+                 const http::Reply& reply) { handle(request, client, reply); },
+          [this](int status, const QHostAddress& client) {
+              if (settings_.log)
+                  settings_.log(QStringList{QDateTime::currentDateTime().toString(Qt::ISODate),
+                                            client.toString(), QStringLiteral("- -"),
+                                            QString::number(status), QStringLiteral("0 ms")}
+                                    .join(u' '));
+              return refusal(status);
+          },
+          this),
+      limits_(settings_.maxQueriesInFlight, settings_.maxQueriesPerClientPerSecond,
+              settings_.maxQueriesPerClient),
+      recent_(settings_.reuseMs), alive_(std::make_shared<StatusService*>(this)) {
     clock_.start();
     addRoutes();
 }
@@ -168,44 +202,57 @@ quint16 StatusService::listen(const QHostAddress& address, quint16 port) {
 }
 
 void StatusService::addRoutes() {
-    addPage(QStringLiteral("/php/UTstats/lobby2.html"),
-            [presets = settings_.ut99Presets] { return pages::ut99StartPage(presets); });
-    addPage(QStringLiteral("/qEl/04query.html"), &pages::ut2004StartPage);
-    addPage(QStringLiteral("/qEl/ut3query.html"), &pages::ut3StartPage);
-    addPage(QStringLiteral("/qEl/TS3/index.php"),
-            [voice = settings_.voiceHost] { return pages::voiceServerPage(voice); });
-    addStatusPage(QStringLiteral("/php/UTstats/index.php"), kUt99);
-    addStatusPage(QStringLiteral("/phpnuke/html/SQuery/index.php"), kUt2004);
-    addStatusPage(QStringLiteral("/qEl/UT3Query/ut3query.php"), kUt3);
-    addStatusPage(QStringLiteral("/UT3Query/ut3query.php"), kUt3);
-    http_.setMissingHandler(
-        [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-            Exchange(request, std::move(responder), settings_.log, alive_)
-                .respond(errorResponse(QStringLiteral("Not found"),
-                                       QStringLiteral("There is no page at this address."),
-                                       StatusCode::NotFound));
-        });
+    pages_.insert(QStringLiteral("/php/UTstats/lobby2.html"),
+                  [presets = settings_.ut99Presets] { return pages::ut99StartPage(presets); });
+    pages_.insert(QStringLiteral("/qEl/04query.html"), &pages::ut2004StartPage);
+    pages_.insert(QStringLiteral("/qEl/ut3query.html"), &pages::ut3StartPage);
+    pages_.insert(QStringLiteral("/qEl/TS3/index.php"),
+                  [voice = settings_.voiceHost] { return pages::voiceServerPage(voice); });
+    statusPages_.insert(QStringLiteral("/php/UTstats/index.php"), &kUt99);
+    statusPages_.insert(QStringLiteral("/phpnuke/html/SQuery/index.php"), &kUt2004);
+    statusPages_.insert(QStringLiteral("/qEl/UT3Query/ut3query.php"), &kUt3);
+    statusPages_.insert(QStringLiteral("/UT3Query/ut3query.php"), &kUt3);
 }
 
-void StatusService::addPage(const QString& path, std::function<QByteArray()> page) {
-    http_.route(path, [this, page = std::move(page)](const QHttpServerRequest& request,
-                                                     QHttpServerResponder&& responder) {
-        Exchange(request, std::move(responder), settings_.log, alive_)
-            .respond(htmlResponse(page()));
-    });
+bool StatusService::fromOwnViews(const http::Request& request) const {
+    const QByteArray port = QByteArray::number(port_);
+    const auto isOurs = [&port](const QByteArray& hostAndPort) {
+        return hostAndPort == "127.0.0.1:" + port || hostAndPort == "localhost:" + port;
+    };
+    // A name that points here but is not ours is a page elsewhere rebinding its name to us.
+    if (!isOurs(request.header("host").value_or(QByteArray()).toLower()))
+        return false;
+    // A page elsewhere that links or posts to us.
+    if (const auto origin = request.header("origin");
+        origin && !(origin->toLower().startsWith("http://") && isOurs(origin->toLower().mid(7))))
+        return false;
+    const auto site = request.header("sec-fetch-site");
+    return !site || *site == "same-origin" || *site == "none";
 }
 
-void StatusService::addStatusPage(const QString& path, const Game& game) {
-    http_.route(path, [this, &game](const QHttpServerRequest& request,
-                                    QHttpServerResponder&& responder) {
-        // The answer goes out when the query is done; the exchange waits for it.
-        answerStatus(
-            request,
-            std::make_shared<Exchange>(request, std::move(responder), settings_.log, alive_), game);
-    });
+void StatusService::handle(const http::Request& request, const QHostAddress& client,
+                           const http::Reply& reply) {
+    const auto exchange = std::make_shared<Exchange>(request, client, reply, alive_);
+    if (settings_.ownViewsOnly && !fromOwnViews(request))
+        return exchange->respond(errorResponse(
+            QStringLiteral("Not served here"),
+            QStringLiteral("This service serves only UT Server Query's own pages."), 403));
+    if (request.method != "GET" && request.method != "HEAD") {
+        http::Response refused =
+            errorResponse(QStringLiteral("Not allowed"),
+                          QStringLiteral("These pages can only be read (GET or HEAD)."), 405);
+        refused.setHeader("Allow", "GET, HEAD");
+        return exchange->respond(refused);
+    }
+    if (const auto page = pages_.constFind(request.path); page != pages_.cend())
+        return exchange->respond(htmlResponse(page.value()()));
+    if (const auto game = statusPages_.constFind(request.path); game != statusPages_.cend())
+        return answerStatus(request, exchange, *game.value());
+    exchange->respond(errorResponse(QStringLiteral("Not found"),
+                                    QStringLiteral("There is no page at this address."), 404));
 }
 
-void StatusService::answerStatus(const QHttpServerRequest& request,
+void StatusService::answerStatus(const http::Request& request,
                                  const std::shared_ptr<Exchange>& exchange, const Game& game) {
     const QString host = valueOf(request, game.hostKey).trimmed();
     const QString portText = valueOf(request, game.portKey);
@@ -233,54 +280,92 @@ void StatusService::answerStatus(const QHttpServerRequest& request,
         return exchange->respond(errorResponse(
             QStringLiteral("Busy"),
             QStringLiteral("Too many servers are being asked right now. Try again in a moment."),
-            StatusCode::ServiceUnavailable));
+            503));
     case QueryLimits::Verdict::TooFast:
         return exchange->respond(errorResponse(
             QStringLiteral("Slow down"),
             QStringLiteral("Too many queries from your address in one second. Try again in a "
                            "moment."),
-            StatusCode::TooManyRequests));
+            429));
+    case QueryLimits::Verdict::ClientBusy:
+        return exchange->respond(
+            errorResponse(QStringLiteral("Slow down"),
+                          QStringLiteral("Too many pages for your address are still being made. "
+                                         "Try again when they are done."),
+                          429));
     }
+    exchange->holdSlot();
 
     const auto port = static_cast<quint16>(*given + game.portOffset);
+    // One deadline for the whole page: a slow name or a slow server frees its slot in time.
+    QTimer::singleShot(
+        settings_.pageDeadlineMs, this,
+        [weak = std::weak_ptr<Exchange>(exchange), host, port, &game] {
+            const auto exchange = weak.lock();
+            if (!exchange || exchange->answered())
+                return;
+            exchange->respond(
+                exchange->resolving
+                    ? errorResponse(QStringLiteral("Unknown server"),
+                                    QStringLiteral("The name \"%1\" could not be looked up "
+                                                   "in time. Try again, or type its IP "
+                                                   "address.")
+                                        .arg(host))
+                    : noAnswer(host, port, game.portHint));
+        });
     if (isAddress)
         return ask(exchange, game, host, literal, port, shownWebPort);
+    lookUp(exchange, game, host, port, shownWebPort);
+}
+
+void StatusService::lookUp(const std::shared_ptr<Exchange>& exchange, const Game& game,
+                           const QString& host, quint16 port, quint16 webPort) {
+    exchange->resolving = true;
     // The context is this service: the answer of a look-up that outlives it is dropped.
     settings_.resolve(
-        host, this,
-        [this, exchange, &game, host, port, shownWebPort](const QList<QHostAddress>& addresses) {
-            for (const QHostAddress& address : addresses)
+        host, this, [this, exchange, &game, host, port, webPort](const QList<QHostAddress>& found) {
+            exchange->resolving = false;
+            if (exchange->answered())
+                return;
+            for (const QHostAddress& address : found)
                 if (address.protocol() == QAbstractSocket::IPv4Protocol)
-                    return ask(exchange, game, host, address, port, shownWebPort);
-            limits_.done();
+                    return ask(exchange, game, host, address, port, webPort);
             exchange->respond(unknownServer(host));
         });
 }
 
 void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const Game& game,
-                        const QString& host, const QHostAddress& address, quint16 port,
+                        const QString& host, const QHostAddress& given, quint16 port,
                         quint16 webPort) {
-    game.query(address, port, settings_.timing)
-        .then([exchange, &game, host, port, webPort](const QueryOutcome& outcome) {
-            StatusService* service = exchange->service();
-            if (!service)
-                return;
-            service->limits_.done();
+    const QHostAddress address = plainAddress(given);
+    if (!settings_.targets.allows(address))
+        return exchange->respond(
+            errorResponse(QStringLiteral("Not asked from here"),
+                          QStringLiteral("This service does not ask servers at local, private or "
+                                         "other special addresses, and %1 is one.")
+                              .arg(host),
+                          403));
+    // The query ends before the page's deadline, whatever the name's look-up took.
+    QueryTiming timing = settings_.timing;
+    const qint64 left = settings_.pageDeadlineMs - exchange->elapsedMs() - 100;
+    timing.waitMs = static_cast<int>(
+        std::clamp<qint64>(left / (timing.retries + 1), 50, settings_.timing.waitMs));
+
+    const QString server = game.name + u' ' + address.toString() + u' ' + QString::number(port);
+    recent_.ask(
+        server, clock_.elapsed(),
+        [&game, address, port, timing] { return game.query(address, port, timing); },
+        [exchange, &game, host, port, webPort](const RecentAnswers::Answer& answer) {
+            const QueryOutcome& outcome = answer.outcome;
             if (outcome.kind == QueryOutcome::Kind::NoAnswer)
-                return exchange->respond(errorResponse(
-                    QStringLiteral("No answer"),
-                    QStringLiteral("%1 did not answer on port %2. Is the server up, and is this "
-                                   "its query port? %3")
-                        .arg(host)
-                        .arg(port)
-                        .arg(game.portHint)));
+                return exchange->respond(noAnswer(host, port, game.portHint));
             pages::StatusView view;
             view.game = game.name;
             view.address = host + u':' + QString::number(port);
             view.refreshTarget = exchange->target();
             view.partial = outcome.kind == QueryOutcome::Kind::Partial;
             view.roundTripMs = outcome.roundTripMs;
-            view.queriedAt = QDateTime::currentDateTime();
+            view.queriedAt = answer.askedAt;
             view.colourCodes = game.colourCodes;
             if (webPort) {
                 QUrl statistics;
@@ -292,7 +377,8 @@ void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const Game& g
                     view.webStatistics = statistics.toString();
             }
             exchange->respond(htmlResponse(pages::statusPage(outcome.status, view)));
-        });
+        },
+        this, [this] { return clock_.elapsed(); });
 }
 
 } // namespace utq::queryservice

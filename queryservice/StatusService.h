@@ -1,14 +1,16 @@
 #pragma once
 
+#include "queryservice/HttpServer.h"
 #include "queryservice/QueryLimits.h"
 #include "queryservice/QueryOutcome.h"
+#include "queryservice/RecentAnswers.h"
 #include "queryservice/StartPages.h"
+#include "queryservice/TargetPolicy.h"
 
 #include <QElapsedTimer>
 #include <QFuture>
+#include <QHash>
 #include <QHostAddress>
-#include <QHttpServer>
-#include <QHttpServerResponse>
 #include <QObject>
 
 #include <functional>
@@ -29,8 +31,14 @@ struct ServiceSettings {
     QueryTiming timing;
     QString voiceHost;                       // named on the voice server's start page
     QList<pages::Preset> ut99Presets;        // linked from the UT99 start page
-    int maxQueriesInFlight = 0;              // 0: no bound
+    int maxQueriesInFlight = 0;              // status pages being made at once; 0: no bound
     int maxQueriesPerClientPerSecond = 0;    // 0: no bound
+    int maxQueriesPerClient = 0;             // status pages being made for one client; 0: none
+    int pageDeadlineMs = 5000;               // from request to answer, name look-up included
+    int reuseMs = 0;                         // a server's answer serves other pages this long
+    http::Limits http;                       // request heads, connections, idle time
+    bool ownViewsOnly = false;               // only this service's own pages may ask it
+    TargetPolicy targets;                    // which servers may be asked
     std::function<void(const QString&)> log; // one line per request, when set
     Resolver resolve = systemResolver();
 };
@@ -61,19 +69,25 @@ private:
     class Exchange;
 
     void addRoutes();
-    void addPage(const QString& path, std::function<QByteArray()> page);
-    void addStatusPage(const QString& path, const Game& game);
-    void answerStatus(const QHttpServerRequest& request, const std::shared_ptr<Exchange>& exchange,
+    void handle(const http::Request& request, const QHostAddress& client, const http::Reply& reply);
+    bool fromOwnViews(const http::Request& request) const;
+    void answerStatus(const http::Request& request, const std::shared_ptr<Exchange>& exchange,
                       const Game& game);
+    void lookUp(const std::shared_ptr<Exchange>& exchange, const Game& game, const QString& host,
+                quint16 port, quint16 webPort);
     void ask(const std::shared_ptr<Exchange>& exchange, const Game& game, const QString& host,
              const QHostAddress& address, quint16 port, quint16 webPort);
 
-    QHttpServer http_;
     ServiceSettings settings_;
+    http::Server http_;
+    QHash<QString, std::function<QByteArray()>> pages_;
+    QHash<QString, const Game*> statusPages_;
     QueryLimits limits_;
+    RecentAnswers recent_;
     QElapsedTimer clock_;
     quint16 port_ = 0;
-    // Queries in flight hold this weakly, so one that ends after the service is gone is let be.
+    // Pages in the making hold this weakly, so one that ends after the service is gone is let
+    // be.
     std::shared_ptr<StatusService*> alive_;
 };
 

@@ -1,0 +1,120 @@
+#include "queryservice/HttpConnection.h"
+
+#include <QMetaObject>
+
+namespace utq::queryservice::http {
+namespace {
+
+// Answers not yet taken by a client, past which its next request waits: a client that sends
+// requests but never reads cannot make the service hold its answers.
+constexpr qint64 kMaxUnsentBytes = 256 * 1024;
+
+} // namespace
+
+Reply::Reply(Connection* connection, quint64 serial) : connection_(connection), serial_(serial) {}
+
+bool Reply::isOpen() const { return connection_ && connection_->awaits(serial_); }
+
+void Reply::send(const Response& response) const {
+    if (connection_)
+        connection_->answer(serial_, response);
+}
+
+Connection::Connection(QTcpSocket* socket, Server& server)
+    : QObject(&server), socket_(socket), server_(server), client_(socket->peerAddress()) {
+    socket_->setParent(this);
+    // Unread bytes wait in the system, not here: at most one head's worth is taken in.
+    socket_->setReadBufferSize(server_.limits().maxHeadBytes);
+    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    idle_.setSingleShot(true);
+    connect(&idle_, &QTimer::timeout, this, [this] {
+        socket_->abort();
+        gone();
+    });
+    connect(socket_, &QTcpSocket::readyRead, this, &Connection::readRequests);
+    connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
+        if (closing_)
+            return;
+        if (!busy_)
+            idle_.start(server_.limits().idleMs); // a client that reads is not idle
+        if (socket_->bytesToWrite() < kMaxUnsentBytes)
+            readRequests();
+    });
+    connect(socket_, &QTcpSocket::disconnected, this, &Connection::gone);
+    connect(socket_, &QTcpSocket::errorOccurred, this, [this] {
+        if (socket_->state() == QAbstractSocket::UnconnectedState)
+            gone();
+    });
+    idle_.start(server_.limits().idleMs);
+}
+
+Connection::~Connection() {
+    if (counted_)
+        server_.closed(client_);
+}
+
+void Connection::readRequests() {
+    if (busy_ || closing_ || socket_->bytesToWrite() >= kMaxUnsentBytes)
+        return;
+    const qsizetype room = server_.limits().maxHeadBytes - input_.size();
+    if (room > 0)
+        input_ += socket_->read(room);
+    if (input_.isEmpty())
+        return;
+    ParseResult parsed = parseRequest(input_, server_.limits().maxHeadBytes);
+    switch (parsed.kind) {
+    case ParseResult::Kind::NeedMore:
+        return; // the idle timer bounds how long a head may take
+    case ParseResult::Kind::Refused:
+        write(server_.refusal_(parsed.status, client_), true, true);
+        return;
+    case ParseResult::Kind::Ready:
+        break;
+    }
+    input_.remove(0, parsed.consumed);
+    idle_.stop();
+    busy_ = true;
+    headOnly_ = parsed.request.method == "HEAD";
+    keepAlive_ = parsed.request.keepAlive;
+    const Reply reply(this, ++serial_);
+    server_.handler_(parsed.request, client_, reply);
+}
+
+void Connection::answer(quint64 serial, const Response& response) {
+    if (!awaits(serial))
+        return;
+    busy_ = false;
+    write(response, !headOnly_, !keepAlive_);
+    if (closing_)
+        return;
+    idle_.start(server_.limits().idleMs);
+    // The next pipelined request, if any, on a later turn: answers given at once do not nest.
+    if (!input_.isEmpty() || socket_->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &Connection::readRequests, Qt::QueuedConnection);
+}
+
+void Connection::write(const Response& response, bool withBody, bool close) {
+    socket_->write(serialize(response, withBody, close));
+    if (close)
+        this->close();
+}
+
+void Connection::close() {
+    closing_ = true;
+    busy_ = false;
+    // The answer still goes out; the idle time bounds how long a client may take to read it.
+    idle_.start(server_.limits().idleMs);
+    socket_->disconnectFromHost();
+}
+
+void Connection::gone() {
+    if (!counted_)
+        return;
+    counted_ = false;
+    closing_ = true;
+    idle_.stop();
+    server_.closed(client_);
+    deleteLater();
+}
+
+} // namespace utq::queryservice::http

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "queryservice/HttpServer.h"
+
+#include <QTcpSocket>
+
+// One client's connection to the HTTP server: reads one request head at a time, hands it on,
+// and reads the next only when the answer is out, so pipelined requests are answered in order.
+namespace utq::queryservice::http {
+
+class Connection : public QObject {
+public:
+    Connection(QTcpSocket* socket, Server& server);
+    ~Connection() override;
+
+    // The answer to the request numbered `serial`; dropped when that is not the request
+    // waiting, or the connection is closing.
+    void answer(quint64 serial, const Response& response);
+    bool awaits(quint64 serial) const { return busy_ && serial == serial_ && !closing_; }
+
+private:
+    void readRequests();
+    void write(const Response& response, bool withBody, bool close);
+    void close();
+    void gone();
+
+    QTcpSocket* socket_; // a child of this connection
+    Server& server_;
+    QHostAddress client_;
+    QByteArray input_;
+    QTimer idle_;
+    quint64 serial_ = 0;
+    bool busy_ = false;     // a request waits for its answer
+    bool headOnly_ = false; // the waiting request is HEAD
+    bool keepAlive_ = true; // the waiting request lets the connection stay open
+    bool closing_ = false;  // no more requests are read
+    bool counted_ = true;   // still counted by the server
+};
+
+} // namespace utq::queryservice::http

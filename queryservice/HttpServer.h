@@ -1,0 +1,74 @@
+#pragma once
+
+#include "queryservice/HttpRequest.h"
+#include "queryservice/HttpResponse.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTimer>
+
+#include <functional>
+
+// A small HTTP/1.1 server for pages that are GET or HEAD requests without bodies. Everything a
+// client can send is bounded: the request head, its connections, their idle time. Requests on
+// one connection are answered one at a time, in order; an answer may come many event-loop
+// turns later, and is dropped when its client has gone meanwhile.
+namespace utq::queryservice::http {
+
+struct Limits {
+    qsizetype maxHeadBytes = 16 * 1024;
+    int idleMs = 15000;           // a connection without a request in progress closes after this
+    int connectionsPerClient = 0; // 0: no bound
+    int maxConnections = 1000;
+};
+
+class Connection;
+
+// Where the answer to one request goes. Copies may be kept and answered later; an answer for
+// a connection that has closed goes nowhere.
+class Reply {
+public:
+    Reply() = default;
+    Reply(Connection* connection, quint64 serial);
+    // False once the client has gone, or the request has been answered.
+    bool isOpen() const;
+    void send(const Response& response) const;
+
+private:
+    QPointer<Connection> connection_;
+    quint64 serial_ = 0;
+};
+
+using Handler = std::function<void(const Request&, const QHostAddress& client, const Reply&)>;
+// The answer to a request refused before it reached the handler (a malformed or oversized
+// head, a body): the status code is set already.
+using RefusalPage = std::function<Response(int status, const QHostAddress& client)>;
+
+class Server : public QObject {
+public:
+    Server(Limits limits, Handler handler, RefusalPage refusal, QObject* parent = nullptr);
+    ~Server() override;
+
+    // The port listened on, or 0 when that failed.
+    quint16 listen(const QHostAddress& address, quint16 port);
+    int openConnections() const { return open_; }
+    const Limits& limits() const { return limits_; }
+
+private:
+    friend class Connection;
+    void accept();
+    void closed(const QHostAddress& client);
+
+    Limits limits_;
+    Handler handler_;
+    RefusalPage refusal_;
+    QTcpServer tcp_;
+    QTimer resumeAccepting_;
+    QHash<QHostAddress, int> perClient_;
+    int open_ = 0;
+};
+
+} // namespace utq::queryservice::http

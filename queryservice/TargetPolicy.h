@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <optional>
+
+// Which addresses a status service may send queries to. A service that strangers reach must
+// not be a way into the networks behind it: loopback, private, link-local, multicast,
+// broadcast and other special-purpose addresses are refused, in any spelling, unless the
+// operator allows a range of them.
+namespace utq::queryservice {
+
+using Subnet = QPair<QHostAddress, int>;
+
+// "10.0.0.0/8", "127.0.0.1" (one address) or "fd00::/8"; none when it is no such thing.
+std::optional<Subnet> parseSubnet(const QString& text);
+
+// An IPv4 address written as IPv6 (::ffff:a.b.c.d) as the IPv4 address it is.
+QHostAddress plainAddress(const QHostAddress& address);
+
+// Not a public unicast address: where a query could reach the service's own machine or
+// network, or many hosts at once.
+bool isSpecialPurpose(const QHostAddress& address);
+
+struct TargetPolicy {
+    bool refuseSpecialPurpose = false; // false: every address may be asked
+    QList<Subnet> allowed;             // special-purpose ranges asked all the same
+
+    bool allows(const QHostAddress& address) const;
+};
+
+} // namespace utq::queryservice
