@@ -3,10 +3,10 @@
 namespace utq {
 namespace {
 
-std::optional<int> positive(const QString& text) {
+std::optional<int> wholeNumber(const QString& text, int least) {
     bool ok = false;
     const int value = text.toInt(&ok);
-    return ok && value > 0 ? std::optional<int>(value) : std::nullopt;
+    return ok && value >= least ? std::optional<int>(value) : std::nullopt;
 }
 
 bool readListenAt(const QString& text, StatusdOptions& options) {
@@ -16,12 +16,31 @@ bool readListenAt(const QString& text, StatusdOptions& options) {
     QString host = text.left(colon);
     if (host.startsWith(u'[') && host.endsWith(u']'))
         host = host.mid(1, host.size() - 2);
-    const auto port = positive(text.mid(colon + 1));
+    const auto port = wholeNumber(text.mid(colon + 1), 1);
     if (!port || *port > 65535 || !options.address.setAddress(host))
         return false;
     options.port = static_cast<quint16>(*port);
     return true;
 }
+
+struct NumberOption {
+    const char* name;
+    int StatusdOptions::*field;
+    int least;
+    int most;
+};
+
+constexpr NumberOption kNumberOptions[] = {
+    {"--max-queries", &StatusdOptions::maxQueriesInFlight, 1, 1000000},
+    {"--per-client", &StatusdOptions::maxQueriesPerClientPerSecond, 1, 1000000000},
+    {"--queries-per-client", &StatusdOptions::maxQueriesPerClient, 1, 1000000},
+    {"--connections-per-client", &StatusdOptions::connectionsPerClient, 1, 1000000},
+    {"--max-connections", &StatusdOptions::maxConnections, 1, 1000000},
+    {"--idle-seconds", &StatusdOptions::idleSeconds, 1, 3600},
+    {"--max-head", &StatusdOptions::maxHeadBytes, 1024, 1024 * 1024},
+    {"--page-seconds", &StatusdOptions::pageSeconds, 1, 60},
+    {"--reuse-ms", &StatusdOptions::reuseMs, 0, 60000},
+};
 
 } // namespace
 
@@ -30,16 +49,33 @@ std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, 
     bool listenGiven = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (argument == QLatin1String("--max-queries") ||
-            argument == QLatin1String("--per-client")) {
-            const auto value = i + 1 < arguments.size() ? positive(arguments[++i]) : std::nullopt;
-            if (!value) {
-                error = QStringLiteral("%1 needs a whole number above 0.").arg(argument);
+        const auto number = std::find_if(std::begin(kNumberOptions), std::end(kNumberOptions),
+                                         [&argument](const NumberOption& option) {
+                                             return argument == QLatin1String(option.name);
+                                         });
+        if (number != std::end(kNumberOptions)) {
+            const auto value = i + 1 < arguments.size() ? wholeNumber(arguments[++i], number->least)
+                                                        : std::nullopt;
+            if (!value || *value > number->most) {
+                error = number->least > 0 ? QStringLiteral("%1 needs a whole number from %2 to %3.")
+                                                .arg(argument)
+                                                .arg(number->least)
+                                                .arg(number->most)
+                                          : QStringLiteral("%1 needs a whole number from 0 to %2.")
+                                                .arg(argument)
+                                                .arg(number->most);
                 return std::nullopt;
             }
-            (argument == QLatin1String("--max-queries") ? options.maxQueriesInFlight
-                                                        : options.maxQueriesPerClientPerSecond) =
-                *value;
+            options.*(number->field) = *value;
+        } else if (argument == QLatin1String("--allow")) {
+            const auto range =
+                i + 1 < arguments.size() ? queryservice::parseSubnet(arguments[++i]) : std::nullopt;
+            if (!range) {
+                error = QStringLiteral("--allow needs an address range, such as 127.0.0.1/32 or "
+                                       "192.168.0.0/16.");
+                return std::nullopt;
+            }
+            options.allowed.append(*range);
         } else if (!argument.startsWith(QLatin1String("--")) && !listenGiven) {
             if (!readListenAt(argument, options)) {
                 error = QStringLiteral("\"%1\" is not ADDRESS:PORT, such as 127.0.0.1:8080.")

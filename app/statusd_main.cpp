@@ -1,11 +1,13 @@
 // The status pages as a service of their own, for a clan that hosts them for others.
 #include "app/BuiltInStatusService.h"
 #include "app/StatusdOptions.h"
+#include "platform/OpenFileLimit.h"
 #include "queryservice/StatusService.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
@@ -27,6 +29,18 @@ int main(int argc, char* argv[]) {
         utq::builtInServiceSettings(utq::Hosts::fromBuild());
     settings.maxQueriesInFlight = options->maxQueriesInFlight;
     settings.maxQueriesPerClientPerSecond = options->maxQueriesPerClientPerSecond;
+    settings.maxQueriesPerClient = options->maxQueriesPerClient;
+    settings.pageDeadlineMs = options->pageSeconds * 1000;
+    settings.reuseMs = options->reuseMs;
+    // Each connection and each query holds a descriptor; some are kept for the rest.
+    const long descriptors = utq::platform::raiseOpenFileLimit();
+    const long connectionRoom = descriptors - options->maxQueriesInFlight - 64;
+    settings.http = {
+        options->maxHeadBytes, options->idleSeconds * 1000, options->connectionsPerClient,
+        static_cast<int>(std::clamp<long>(connectionRoom, 16, options->maxConnections))};
+    // Reachable from elsewhere, the service must not be a way into this machine's networks.
+    settings.targets.refuseSpecialPurpose = !options->address.isLoopback();
+    settings.targets.allowed = options->allowed;
     settings.log = [](const QString& line) {
         std::fprintf(stdout, "%s\n", qPrintable(line));
         std::fflush(stdout);
@@ -39,8 +53,11 @@ int main(int argc, char* argv[]) {
                      qPrintable(options->address.toString()), options->port);
         return 1;
     }
-    std::fprintf(stdout, "utquery-statusd: serving on %s:%u\n",
-                 qPrintable(options->address.toString()), service.port());
+    std::fprintf(stdout, "utquery-statusd: serving on %s:%u%s\n",
+                 qPrintable(options->address.toString()), service.port(),
+                 settings.targets.refuseSpecialPurpose
+                     ? "; local, private and special addresses are not asked unless allowed"
+                     : "");
     std::fflush(stdout);
     return QCoreApplication::exec();
 }

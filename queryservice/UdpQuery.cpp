@@ -13,6 +13,12 @@ namespace {
 
 // Long enough for the rest of a reply that is already on its way, short next to a try's wait.
 constexpr int kSettleMs = 150;
+// Whatever a game's reply may hold, no real server sends more than this for one query: past
+// it, the query ends with what came, and a server that floods costs no more than this.
+constexpr int kMostDatagrams = 512;
+constexpr qint64 kMostBytes = 512 * 1024;
+// Datagrams read in one turn of the event loop, so that a flood cannot starve other work.
+constexpr int kDatagramsPerTurn = 64;
 
 // Lives for one query and deletes itself once the promise is kept.
 class UdpQuery : public QObject {
@@ -61,12 +67,22 @@ private:
     }
 
     void onDatagrams() {
+        if (finished_)
+            return;
         // Asked before Qt looks for datagrams, which would swallow the refusal unseen.
         if (platform::takeDatagramRefusal(socket_.socketDescriptor()))
             return finish(); // waiting longer will not help
-        while (socket_.hasPendingDatagrams()) {
+        for (int read = 0; socket_.hasPendingDatagrams(); ++read) {
+            if (datagrams_ >= kMostDatagrams || bytes_ >= kMostBytes)
+                return finish();
+            if (read == kDatagramsPerTurn) {
+                QMetaObject::invokeMethod(this, &UdpQuery::onDatagrams, Qt::QueuedConnection);
+                return;
+            }
             // The socket is connected: every datagram comes from the queried address and port.
             const QNetworkDatagram datagram = socket_.receiveDatagram();
+            ++datagrams_;
+            bytes_ += datagram.data().size();
             QList<QByteArray> reply;
             if (!conversation_->take(datagram.data(), reply))
                 continue;
@@ -116,6 +132,8 @@ private:
     bool settled_ = false;
     QElapsedTimer clock_;
     qint64 roundTripMs_ = -1;
+    int datagrams_ = 0;
+    qint64 bytes_ = 0;
     QPromise<QueryOutcome> promise_;
     bool finished_ = false;
 };

@@ -108,6 +108,26 @@ private slots:
         QVERIFY(t->grab().save(screenshotPath("status_ut3.png")));
     }
 
+    void anImpatientUserAsksAgainWhileAServerIsSilent() {
+        ServedWindow served;
+        TestWindow& t = *served;
+        FakeGameServer silent([](const QByteArray&, int) { return QList<QByteArray>{}; });
+        FakeGameServer answering(fakeservers::ut99("Second Try"));
+        t->txtNameOrIP->setText("127.0.0.1");
+        t->txtText2->setText(QString::number(silent.port()));
+        t->lookup(); // what "Begin Query" does once its bar is full
+        QVERIFY(waitUntil([&] { return !silent.requests.isEmpty(); }, 10000));
+        // The view drops the first page's request for the second.
+        t->txtText2->setText(QString::number(answering.port()));
+        t->lookup();
+        UTQ_TRY_VERIFY(pageText(t->WebBrowser1).contains("Second Try"), 15000);
+        // The silent server's query ends, two tries later, with nobody to take its page.
+        keepRunningFor(4500);
+        QVERIFY(pageText(t->WebBrowser1).contains("Second Try"));
+        t->lookup(); // and the service still answers
+        QVERIFY(waitUntil([&] { return answering.requests.size() >= 2; }, 10000));
+    }
+
     void hostileServerNamesStayTextAndRunNothing() {
         ServedWindow served;
         TestWindow& t = *served;

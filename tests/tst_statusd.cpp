@@ -3,12 +3,16 @@
 #include "EventLoopWait.h"
 #include "FakeServers.h"
 
+#include "NetworkNamespace.h"
+
 #include "app/StatusdOptions.h"
+#include "queryservice/TargetPolicy.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace utq;
@@ -31,6 +35,33 @@ QByteArray get(QNetworkAccessManager& network, const QString& address, int* stat
     return body;
 }
 
+// The answer to one GET over a connection of its own, from `from` (a loopback address: each is
+// a client of its own to the service).
+QByteArray fetch(const QHostAddress& at, quint16 port, const QByteArray& target,
+                 const QHostAddress& from = QHostAddress::LocalHost) {
+    QTcpSocket socket;
+    socket.bind(from);
+    socket.connectToHost(at, port);
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    waitUntil(
+        [&] {
+            answer += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        10000);
+    return answer + socket.readAll();
+}
+
+// The program as a child process, started with `command` (its path first), serving once it
+// says so.
+bool startServing(QProcess& statusd, const QStringList& command) {
+    statusd.start(command.first(), command.mid(1));
+    return statusd.waitForStarted(5000) &&
+           waitUntil([&] { return statusd.canReadLine(); }, 10000) &&
+           statusd.readLine().contains("serving on");
+}
+
 } // namespace
 
 class TestStatusd : public QObject {
@@ -51,9 +82,34 @@ private slots:
         QCOMPARE(options->maxQueriesInFlight, 3);
         QCOMPARE(options->maxQueriesPerClientPerSecond, 9);
 
-        const QList<QStringList> wrong = {
-            {"8080"},          {"host.example:80"},   {"1.2.3.4:0"}, {"1.2.3.4:70000"},
-            {"--max-queries"}, {"--per-client", "0"}, {"--verbose"}, {"1.2.3.4:1", "1.2.3.4:2"}};
+        options = parseStatusdOptions({"--queries-per-client", "2", "--connections-per-client", "3",
+                                       "--max-connections", "40", "--idle-seconds", "7",
+                                       "--max-head", "4096", "--page-seconds", "3", "--reuse-ms",
+                                       "0", "--allow", "127.0.0.1/32", "--allow", "fd00::/8"},
+                                      error);
+        QVERIFY2(options, qPrintable(error));
+        QCOMPARE(options->maxQueriesPerClient, 2);
+        QCOMPARE(options->connectionsPerClient, 3);
+        QCOMPARE(options->maxConnections, 40);
+        QCOMPARE(options->idleSeconds, 7);
+        QCOMPARE(options->maxHeadBytes, 4096);
+        QCOMPARE(options->pageSeconds, 3);
+        QCOMPARE(options->reuseMs, 0);
+        QCOMPARE(options->allowed.size(), 2);
+        QVERIFY(QHostAddress("127.0.0.1").isInSubnet(options->allowed[0]));
+
+        const QList<QStringList> wrong = {{"8080"},
+                                          {"host.example:80"},
+                                          {"1.2.3.4:0"},
+                                          {"1.2.3.4:70000"},
+                                          {"--max-queries"},
+                                          {"--per-client", "0"},
+                                          {"--verbose"},
+                                          {"1.2.3.4:1", "1.2.3.4:2"},
+                                          {"--allow", "127.0.0.1/33"},
+                                          {"--allow", "nowhere"},
+                                          {"--max-head", "10"},
+                                          {"--reuse-ms", "-1"}};
         for (const QStringList& arguments : wrong) {
             error.clear();
             QVERIFY2(!parseStatusdOptions(arguments, error), qPrintable(arguments.join(' ')));
@@ -98,6 +154,95 @@ private slots:
         QVERIFY(lines[2].contains("GET /missing 404"));
         statusd.terminate();
         QVERIFY(statusd.waitForFinished(5000));
+    }
+
+    void specialPurposeAddressesInEverySpelling() {
+        using utq::queryservice::isSpecialPurpose;
+        for (const char* special :
+             {"127.0.0.1", "10.1.2.3", "172.31.0.1", "192.168.1.1", "169.254.9.9", "224.0.0.1",
+              "255.255.255.255", "0.0.0.0", "100.64.0.1", "::1", "::", "fe80::1", "fd12::1",
+              "ff02::1", "::ffff:127.0.0.1", "::ffff:192.168.0.1",
+              "2002:7f00:1::", "64:ff9b::a00:1"})
+            QVERIFY2(isSpecialPurpose(QHostAddress(QString::fromLatin1(special))), special);
+        for (const char* open : {"8.8.8.8", "198.51.100.7", "2001:db8::1", "::ffff:8.8.4.4"})
+            QVERIFY2(!isSpecialPurpose(QHostAddress(QString::fromLatin1(open))), open);
+    }
+
+    void twoHundredClientsThatGiveUp() {
+        const quint16 port = freeTcpPort();
+        QProcess statusd;
+        QVERIFY(startServing(statusd,
+                             {QStringLiteral(UTQ_STATUSD), QStringLiteral("127.0.0.1:%1").arg(port),
+                              "--max-queries", "1000"}));
+        FakeGameServer quiet([](const QByteArray&, int) { return QList<QByteArray>{}; });
+        const QByteArray request = "GET /php/UTstats/index.php?txtip=127.0.0.1&portnum=" +
+                                   QByteArray::number(quiet.port()) +
+                                   " HTTP/1.1\r\nHost: x\r\n\r\n";
+        // From 50 addresses, 4 each: within every per-client bound, so each page is made.
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (int i = 0; i < 200; ++i) {
+            auto& client = clients.emplace_back(std::make_unique<QTcpSocket>());
+            client->bind(QHostAddress(QStringLiteral("127.0.1.%1").arg(1 + i / 4)));
+            client->connectToHost(QHostAddress::LocalHost, port);
+            client->write(request);
+        }
+        waitUntil([&] { return quiet.requests.size() > 0; }, 5000);
+        keepRunningFor(200);
+        clients.clear(); // each gives up before its answer
+        // The queries end (two tries of 2 s) with nobody left to answer.
+        waitUntil([&] { return statusd.state() != QProcess::Running; }, 5000);
+        QCOMPARE(statusd.state(), QProcess::Running);
+        QVERIFY(fetch(QHostAddress::LocalHost, port, "/php/UTstats/lobby2.html")
+                    .startsWith("HTTP/1.1 200 OK"));
+        statusd.terminate();
+        QVERIFY(statusd.waitForFinished(5000));
+    }
+
+    void aPublicServiceAsksNoLocalAddress() {
+        NetworkNamespace ns;
+        if (!ns.isReady())
+            QSKIP(qPrintable(ns.whyNot()));
+        // A "public" address of the namespace's own, on its loopback interface: it leads nowhere.
+        QVERIFY(ns.exec({"ip", "addr", "add", "10.213.0.1/32", "dev", "lo"}));
+        const QHostAddress listenAt(QStringLiteral("10.213.0.1"));
+        NetworkNamespace::Inside inside(ns);
+        QVERIFY(inside.entered());
+        FakeGameServer local(fakeservers::ut99("On this machine"));
+        const QString portnum = QString::number(local.port());
+        const QStringList inNamespace = {"ip",
+                                         "netns",
+                                         "exec",
+                                         ns.name(),
+                                         QStringLiteral(UTQ_STATUSD),
+                                         "10.213.0.1:8080",
+                                         "--per-client",
+                                         "100"};
+
+        QProcess strict;
+        QVERIFY(startServing(strict, inNamespace));
+        for (const char* spelling : {"127.0.0.1", "127.1", "0x7f.0.0.1", "2130706433", "0177.0.0.1",
+                                     "::ffff:127.0.0.1", "localhost", "10.213.0.1"}) {
+            const QByteArray page =
+                fetch(listenAt, 8080,
+                      QStringLiteral("/php/UTstats/index.php?txtip=%1&portnum=%2")
+                          .arg(QString::fromLatin1(spelling), portnum)
+                          .toUtf8(),
+                      listenAt);
+            QVERIFY2(page.startsWith("HTTP/1.1 403 ") && page.contains("Not asked from here"),
+                     qPrintable(spelling + QString::fromUtf8(page)));
+        }
+        QVERIFY(local.requests.isEmpty());
+        strict.terminate();
+        QVERIFY(strict.waitForFinished(5000));
+
+        QProcess allowing;
+        QVERIFY(startServing(allowing, inNamespace + QStringList{"--allow", "127.0.0.1/32"}));
+        QVERIFY(fetch(listenAt, 8080,
+                      "/php/UTstats/index.php?txtip=127.0.0.1&portnum=" + portnum.toUtf8(),
+                      listenAt)
+                    .contains("On this machine"));
+        allowing.terminate();
+        QVERIFY(allowing.waitForFinished(5000));
     }
 
     void aBusyPortIsAClearFailure() {

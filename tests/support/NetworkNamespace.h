@@ -37,6 +37,11 @@ public:
         return run({"netns", "exec", name_, "sysctl", "-q", "-w", setting});
     }
 
+    // Runs a command inside the namespace and waits for it.
+    bool exec(const QStringList& command) {
+        return run(QStringList{"netns", "exec", name_} + command);
+    }
+
     // While it lives, sockets that this thread opens and its name look-ups are in the namespace.
     class Inside {
     public:
