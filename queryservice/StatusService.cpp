@@ -298,21 +298,17 @@ void StatusService::answerStatus(const http::Request& request,
 
     const auto port = static_cast<quint16>(*given + game.portOffset);
     // One deadline for the whole page: a slow name or a slow server frees its slot in time.
-    QTimer::singleShot(
-        settings_.pageDeadlineMs, this,
-        [weak = std::weak_ptr<Exchange>(exchange), host, port, &game] {
-            const auto exchange = weak.lock();
-            if (!exchange || exchange->answered())
-                return;
-            exchange->respond(
-                exchange->resolving
-                    ? errorResponse(QStringLiteral("Unknown server"),
-                                    QStringLiteral("The name \"%1\" could not be looked up "
-                                                   "in time. Try again, or type its IP "
-                                                   "address.")
-                                        .arg(host))
-                    : noAnswer(host, port, game.portHint));
-        });
+    QTimer::singleShot(settings_.pageDeadlineMs, this, [exchange, host, port, &game] {
+        if (exchange->answered())
+            return;
+        exchange->respond(exchange->resolving
+                              ? errorResponse(QStringLiteral("Unknown server"),
+                                              QStringLiteral("The name \"%1\" could not be looked "
+                                                             "up in time. Try again, or type its "
+                                                             "IP address.")
+                                                  .arg(host))
+                              : noAnswer(host, port, game.portHint));
+    });
     if (isAddress)
         return ask(exchange, game, host, literal, port, shownWebPort);
     lookUp(exchange, game, host, port, shownWebPort);

@@ -244,6 +244,41 @@ private slots:
                  "HTTP/1.1 200");
     }
 
+    void aNameThatIsNeverFoundHoldsNoSlotPastTheDeadline() {
+        ServiceSettings settings = quickSettings();
+        settings.pageDeadlineMs = 300;
+        settings.maxQueriesInFlight = 1;
+        settings.resolve = [](const QString&, QObject*, auto) {
+        }; // a look-up that never ends
+        StatusService service(settings);
+        const quint16 port = service.listen();
+        RawClient slow(port);
+        slow.send(get("/php/UTstats/index.php?txtip=slow.example&portnum=7778"));
+        const auto answer = slow.answers(1);
+        QCOMPARE(answer.size(), 1);
+        QVERIFY(answer[0].contains("could not be looked up in time"));
+        FakeGameServer server(fakeservers::ut99("Free Again"));
+        RawClient next(port);
+        next.send(get(ut99Page(server.port())));
+        QVERIFY(next.answers(1).value(0).contains("Free Again"));
+    }
+
+    void aBurstOfReloadsAsksTheServerOnce() {
+        ServiceSettings settings = quickSettings();
+        settings.reuseMs = 1500;
+        StatusService service(settings);
+        const quint16 port = service.listen();
+        FakeGameServer server(fakeservers::ut99("Asked Once"));
+        RawClient client(port);
+        for (int i = 0; i < 5; ++i)
+            client.send(get(ut99Page(server.port())));
+        const auto pages = client.answers(5);
+        QCOMPARE(pages.size(), 5);
+        for (const QByteArray& page : pages)
+            QVERIFY(page.contains("Asked Once"));
+        QCOMPARE(server.requests.size(), 1);
+    }
+
     void theLogKeepsTheTargetAsSent() {
         QStringList lines;
         ServiceSettings settings = quickSettings();
