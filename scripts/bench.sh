@@ -17,7 +17,8 @@ echo "Building in $dir/; all output but this table goes to $log" >&2
 build() {
   bash scripts/setup.sh
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
-  cmake --build "$dir" --target bench_window_startup bench_ping_loopback bench_status_pages
+  cmake --build "$dir" --target bench_window_startup bench_ping_loopback bench_status_pages \
+    bench_statusd_load
 }
 if ! build >>"$log" 2>&1; then
   tail -n 30 "$log" >&2
@@ -30,6 +31,7 @@ programs=(
   "bench_window_startup 60"
   "bench_ping_loopback 90"
   "bench_status_pages 150"
+  "bench_statusd_load 300"
 )
 
 figures=() goals=() measured=() met=()

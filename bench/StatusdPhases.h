@@ -1,0 +1,41 @@
+#pragma once
+
+// The parts of the statusd load bench, each against a fresh utquery-statusd so that one part's
+// crash or memory does not colour the next. Each prints its own lines and summary rows.
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct StatusdCommand {
+    std::string program;
+    std::vector<std::string> arguments; // after the listening address the bench chooses
+    QString shown() const;
+};
+
+struct MixedLoadOptions {
+    int connections = 32;
+    int seconds = 60;
+};
+
+struct FloodOptions {
+    int clients = 3;
+    int streamSeconds = 10;         // each flood stream stops after this
+    int datagramsPerSecond = 10000; // per stream
+    int waitSeconds = 25;           // for the pages
+};
+
+// Three fake game servers, N keep-alive connections asking for a mix of their pages and a
+// start page; pages per second, latency, failures, and statusd's peak memory after it.
+void runMixedLoad(const StatusdCommand& statusd, const MixedLoadOptions& options);
+// A UT99 server that never ends its answer: the page's time and size, statusd's peak memory.
+void runFlood(const StatusdCommand& statusd, const FloodOptions& options);
+// Clients that ask for a silent server's page and leave before the answer; statusd must live.
+void runGivingUpClients(const StatusdCommand& statusd, int clients);
+
+// "12.3 MB" (millions of bytes) from KiB, or "unknown".
+QString megabytes(long kib);
+
+} // namespace bench

@@ -1,0 +1,140 @@
+// utquery-statusd as a child process under load: pages per second and page times for a mix of
+// the three games' status pages over many keep-alive connections, then a game server that
+// floods its answer, then clients that leave before their answer. Any statusd binary can be
+// measured (--statusd, --statusd-args), so an older build gives the figures to compare with.
+// Figures only: the goals are printed, nothing fails on them.
+#include "StatusdPhases.h"
+#include "Summary.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <cstdio>
+#include <optional>
+#include <thread>
+
+namespace {
+
+constexpr char kDefaultStatusdArguments[] = "--per-client 1000000 --max-queries 100000";
+
+// The machine's load when the bench starts: other work on it lowers the figures.
+QString loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readLine()).section(u' ', 0, 0);
+}
+
+struct NumberOption {
+    QCommandLineOption option;
+    int least;
+    int most;
+};
+
+// The option's whole number within its bounds; none, with a message, when it is not.
+std::optional<int> numberOf(const QCommandLineParser& parser, const NumberOption& number) {
+    bool ok = false;
+    const int value = parser.value(number.option).toInt(&ok);
+    if (ok && value >= number.least && value <= number.most)
+        return value;
+    std::fprintf(stderr, "--%s needs a whole number from %d to %d\n",
+                 qPrintable(number.option.names().constFirst()), number.least, number.most);
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Load, flood and giving-up clients against utquery-statusd."));
+    parser.addHelpOption();
+    const auto number = [](const char* name, const char* description, int fallback, int least,
+                           int most) {
+        return NumberOption{QCommandLineOption(QString::fromLatin1(name),
+                                               QString::fromLatin1(description),
+                                               QStringLiteral("N"), QString::number(fallback)),
+                            least, most};
+    };
+    const NumberOption seconds =
+        number("seconds", "Length of the mixed load (default 60).", 60, 1, 3600);
+    const NumberOption connections = number(
+        "connections", "Keep-alive connections of the mixed load (default 32).", 32, 1, 1000);
+    const NumberOption floodClients = number(
+        "flood-clients", "Clients asking for the flooding server's page (default 3).", 3, 1, 50);
+    const NumberOption floodSeconds =
+        number("flood-seconds", "Longest flood stream, in seconds (default 10).", 10, 1, 60);
+    const NumberOption floodRate = number(
+        "flood-rate", "Flood datagrams per second and query (default 10000).", 10000, 1, 200000);
+    const NumberOption givingUp = number(
+        "giving-up-clients", "Clients that leave before their answer (default 200).", 200, 1, 2000);
+    const QCommandLineOption statusdPath(QStringLiteral("statusd"),
+                                         QStringLiteral("The utquery-statusd to measure."),
+                                         QStringLiteral("PATH"), QStringLiteral(UTQ_STATUSD));
+    const QCommandLineOption statusdArguments(
+        QStringLiteral("statusd-args"),
+        QStringLiteral("Its arguments after the listening address (default \"%1\").")
+            .arg(QLatin1String(kDefaultStatusdArguments)),
+        QStringLiteral("ARGS"), QLatin1String(kDefaultStatusdArguments));
+    const QCommandLineOption parts(QStringLiteral("parts"),
+                                   QStringLiteral("Which parts to run (default "
+                                                  "mixed,flood,giving-up)."),
+                                   QStringLiteral("LIST"), QStringLiteral("mixed,flood,giving-up"));
+    for (const NumberOption* option :
+         {&seconds, &connections, &floodClients, &floodSeconds, &floodRate, &givingUp})
+        parser.addOption(option->option);
+    parser.addOptions({statusdPath, statusdArguments, parts});
+    parser.process(app);
+
+    const auto secondsValue = numberOf(parser, seconds);
+    const auto connectionsValue = numberOf(parser, connections);
+    const auto floodClientsValue = numberOf(parser, floodClients);
+    const auto floodSecondsValue = numberOf(parser, floodSeconds);
+    const auto floodRateValue = numberOf(parser, floodRate);
+    const auto givingUpValue = numberOf(parser, givingUp);
+    if (!secondsValue || !connectionsValue || !floodClientsValue || !floodSecondsValue ||
+        !floodRateValue || !givingUpValue)
+        return 2;
+
+    bench::StatusdCommand statusd;
+    statusd.program = QFileInfo(parser.value(statusdPath)).absoluteFilePath().toStdString();
+    for (const QString& argument : QProcess::splitCommand(parser.value(statusdArguments)))
+        statusd.arguments.push_back(argument.toStdString());
+    const QStringList chosen = parser.value(parts).split(u',', Qt::SkipEmptyParts);
+    const QStringList known = {QStringLiteral("mixed"), QStringLiteral("flood"),
+                               QStringLiteral("giving-up")};
+    for (const QString& part : chosen)
+        if (!known.contains(part)) {
+            std::fprintf(stderr, "--parts takes a list of %s\n", qPrintable(known.join(u',')));
+            return 2;
+        }
+
+#ifdef NDEBUG
+    const char* build = "optimised (NDEBUG)";
+#else
+    const char* build = "debug";
+#endif
+    std::printf("statusd under test: %s\nbench build: %s; %u cores, load average %s at the "
+                "start\n\n",
+                qPrintable(statusd.shown()), build, std::thread::hardware_concurrency(),
+                qPrintable(loadAverage()));
+    std::fflush(stdout);
+    bench::summary(QStringLiteral("statusd load bench: binary and arguments"), QStringLiteral("-"),
+                   statusd.shown(), bench::Met::NotMeasured);
+
+    QElapsedTimer total;
+    total.start();
+    if (chosen.contains(QLatin1String("mixed")))
+        bench::runMixedLoad(statusd, {*connectionsValue, *secondsValue});
+    if (chosen.contains(QLatin1String("flood")))
+        bench::runFlood(statusd, {*floodClientsValue, *floodSecondsValue, *floodRateValue, 25});
+    if (chosen.contains(QLatin1String("giving-up")))
+        bench::runGivingUpClients(statusd, *givingUpValue);
+    std::printf("whole run: %.1f s\n", static_cast<double>(total.elapsed()) / 1000.0);
+    return 0;
+}
