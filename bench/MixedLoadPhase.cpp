@@ -27,7 +27,7 @@ double ownCpuSeconds() {
 }
 
 void summariseFailure(const QString& why) {
-    const QString prefix = QStringLiteral("statusd mixed load: ");
+    const QString prefix = QStringLiteral("statusd mixed load%1: ").arg(options.label);
     summary(prefix + QStringLiteral("pages per second"),
             QStringLiteral("≥ %1 pages/s").arg(kPagesPerSecondGoal), why, Met::No);
     summary(prefix + QStringLiteral("p99 page time"), QStringLiteral("≤ %1 ms").arg(kP99GoalMs),
@@ -121,7 +121,7 @@ void runMixedLoad(const StatusdCommand& command, const MixedLoadOptions& options
         std::printf("statusd's last output:\n%s\n", lastWords.c_str());
     std::printf("\n");
 
-    const QString prefix = QStringLiteral("statusd mixed load: ");
+    const QString prefix = QStringLiteral("statusd mixed load%1: ").arg(options.label);
     const QString crash = figures.serverEnded ? QStringLiteral(" (statusd %1 after %2 s)")
                                                     .arg(fate)
                                                     .arg(figures.serverEndedAfter, 0, 'f', 1)

@@ -18,6 +18,7 @@ struct StatusdCommand {
 struct MixedLoadOptions {
     int connections = 32;
     int seconds = 60;
+    QString label; // tells runs with different statusd arguments apart in the table
 };
 
 struct FloodOptions {

@@ -31,6 +31,8 @@ Server::~Server() {
 }
 
 quint16 Server::listen(const QHostAddress& address, quint16 port) {
+    // Clients that arrive together wait in the system's queue rather than being refused.
+    tcp_.setListenBacklogSize(1024);
     if (!tcp_.listen(address, port))
         return 0;
     return tcp_.serverPort();
