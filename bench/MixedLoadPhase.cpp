@@ -26,8 +26,8 @@ double ownCpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-void summariseFailure(const QString& why) {
-    const QString prefix = QStringLiteral("statusd mixed load%1: ").arg(options.label);
+void summariseFailure(options.label, const QString& label, const QString& why) {
+    const QString prefix = QStringLiteral("statusd mixed load%1: ").arg(label);
     summary(prefix + QStringLiteral("pages per second"),
             QStringLiteral("≥ %1 pages/s").arg(kPagesPerSecondGoal), why, Met::No);
     summary(prefix + QStringLiteral("p99 page time"), QStringLiteral("≤ %1 ms").arg(kP99GoalMs),
@@ -45,7 +45,8 @@ void runMixedLoad(const StatusdCommand& command, const MixedLoadOptions& options
     const quint16 ut99Port = ut99.startServing(), ut2004Port = ut2004.startServing(),
                   ut3Port = ut3.startServing();
     if (ut99Port == 0 || ut2004Port == 0 || ut3Port == 0)
-        return summariseFailure(QStringLiteral("the fake game servers did not start"));
+        return summariseFailure(options.label,
+                                QStringLiteral("the fake game servers did not start"));
 
     StatusdProcess statusd(command.program, command.arguments);
     std::string error;
