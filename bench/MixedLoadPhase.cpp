@@ -26,7 +26,7 @@ double ownCpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-void summariseFailure(options.label, const QString& label, const QString& why) {
+void summariseFailure(const QString& label, const QString& why) {
     const QString prefix = QStringLiteral("statusd mixed load%1: ").arg(label);
     summary(prefix + QStringLiteral("pages per second"),
             QStringLiteral("≥ %1 pages/s").arg(kPagesPerSecondGoal), why, Met::No);
