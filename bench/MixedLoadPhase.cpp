@@ -52,6 +52,7 @@ void runMixedLoad(const StatusdCommand& command, const MixedLoadOptions& options
     std::string error;
     if (!statusd.start(10000, error))
         return summariseFailure(
+            options.label,
             QStringLiteral("statusd did not start: %1").arg(QString::fromStdString(error)));
 
     LoadPlan plan;
