@@ -34,7 +34,8 @@ int main(int argc, char* argv[]) {
     settings.reuseMs = options->reuseMs;
     // Each connection and each query holds a descriptor; some are kept for the rest.
     const long descriptors = utq::platform::raiseOpenFileLimit();
-    const long connectionRoom = descriptors - options->maxQueriesInFlight - 64;
+    const long connectionRoom =
+        descriptors - std::min<long>(options->maxQueriesInFlight, descriptors / 2) - 64;
     settings.http = {
         options->maxHeadBytes, options->idleSeconds * 1000, options->connectionsPerClient,
         static_cast<int>(std::clamp<long>(connectionRoom, 16, options->maxConnections))};
