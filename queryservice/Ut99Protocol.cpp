@@ -1,5 +1,7 @@
 #include "queryservice/Ut99Protocol.h"
 
+#include "platform/Windows1252.h"
+
 #include <QHash>
 #include <QRegularExpression>
 
@@ -7,6 +9,11 @@
 
 namespace utq::queryservice::ut99 {
 namespace {
+
+// Windows-1252, the code page of the servers' Windows; Latin-1 but for 0x80 to 0x9F.
+QString text(const QByteArray& bytes) {
+    return platform::windows1252::decode(bytes.left(ReplyAssembly::kMaxText));
+}
 
 std::optional<int> number(const QString& text) {
     bool ok = false;
@@ -17,7 +24,7 @@ std::optional<int> number(const QString& text) {
 } // namespace
 
 bool ReplyAssembly::add(const QByteArray& datagram) {
-    if (!datagram.startsWith('\\'))
+    if (!datagram.startsWith('\\') || datagram.size() > kMaxBytes - bytes_)
         return false;
     // \key\value\key\value... ; "final" stands alone, without a value, before or after the
     // query id.
@@ -27,7 +34,7 @@ bool ReplyAssembly::add(const QByteArray& datagram) {
     QString id;
     bool final = false;
     for (qsizetype i = 0; i < tokens.size();) {
-        const QString key = QString::fromLatin1(tokens[i]).toLower();
+        const QString key = text(tokens[i]).toLower();
         if (key == QLatin1String("final")) {
             final = true;
             i += (i + 1 < tokens.size() && tokens[i + 1].isEmpty()) ? 2 : 1;
@@ -35,8 +42,7 @@ bool ReplyAssembly::add(const QByteArray& datagram) {
         }
         if (key.isEmpty() && i + 1 >= tokens.size())
             break; // the trailing backslash
-        const QString value =
-            i + 1 < tokens.size() ? QString::fromLatin1(tokens[i + 1]) : QString();
+        const QString value = i + 1 < tokens.size() ? text(tokens[i + 1]) : QString();
         i += 2;
         if (key == QLatin1String("queryid")) {
             id = value.section(u'.', 0, 0);
@@ -45,24 +51,29 @@ bool ReplyAssembly::add(const QByteArray& datagram) {
         }
         items.append({key, value});
     }
-    if (!part) {
+    const bool unnumbered = !part;
+    if (unnumbered) {
         // Replies without numbered parts are one datagram long.
         if (!final)
             return false;
-        unnumberedFinal_ = true;
-        parts_.insert(1, items);
-        return true;
-    }
-    if (*part < 1)
+        part = 1;
+    } else if (*part < 1 || *part > kMaxPart) {
         return false;
-    if (queryId_.isEmpty())
+    } else if (queryId_.isEmpty()) {
         queryId_ = id;
-    else if (id != queryId_)
+    } else if (id != queryId_) {
         return false;
-    if (!parts_.contains(*part)) // a repeated part changes nothing
+    }
+    if (!parts_.contains(*part)) { // a repeated part changes nothing
+        if (items.size() > kMaxItems - items_)
+            return false;
         parts_.insert(*part, items);
+        bytes_ += datagram.size();
+        items_ += items.size();
+    }
     if (final)
         finalPart_ = *part;
+    unnumberedFinal_ = unnumberedFinal_ || unnumbered;
     return true;
 }
 
