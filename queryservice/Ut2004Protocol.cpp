@@ -219,8 +219,6 @@ QList<ColourRun> colourRuns(const QString& text) {
             i += 3; // a cut-off code at the end is dropped whole
             continue;
         }
-        if (c.unicode() < 0x20)
-            continue; // other control characters show nothing
         runs.last().text += c;
     }
     runs.removeIf([](const ColourRun& run) { return run.text.isEmpty(); });

@@ -38,7 +38,8 @@ bool parseInfo(const QByteArray& datagram, Info& info);
 bool parseRules(const QByteArray& datagram, QList<QPair<QString, QString>>& rules);
 bool parsePlayers(const QByteArray& datagram, QList<PlayerStatus>& players);
 
-// Names with colour codes: the plain text, and the text in runs of one colour each.
+// Names with colour codes: the plain text, and the text in runs of one colour each. Only the
+// codes are taken out; other control characters are left for the page to drop.
 QString withoutColourCodes(const QString& text);
 struct ColourRun {
     std::optional<QColor> colour; // none before the first code
