@@ -143,7 +143,9 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
                          return a.score.value_or(0) > b.score.value_or(0);
                      });
     body += QStringLiteral("<h2>Players</h2>");
-    if (players.isEmpty()) {
+    if (players.isEmpty() && status.players.value_or(0) > status.spectators.size()) {
+        body += QStringLiteral("<p class=\"note\">The server did not list its players.</p>");
+    } else if (players.isEmpty()) {
         body += QStringLiteral("<p class=\"note\">Nobody is playing.</p>");
     } else {
         body +=

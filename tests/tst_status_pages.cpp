@@ -108,6 +108,12 @@ private slots:
         html = statusHtml(status);
         QVERIFY(html.contains("<td>CTF-Face</td>"));
         QVERIFY(!html.contains("Spectators"));
+        // An answer to an info request counts players without listing them.
+        status.players = 12;
+        status.playerList.clear();
+        html = statusHtml(status);
+        QVERIFY(!html.contains("Nobody is playing"));
+        QVERIFY(html.contains("The server did not list its players."));
     }
 
     void controlCharactersFromServersNeverReachThePage() {
