@@ -23,11 +23,13 @@ struct TeamScore {
 
 struct ServerStatus {
     QString name;
-    QString map;
+    QString map;      // the map's file name, such as CTF-Face
+    QString mapTitle; // its title, such as Facing Worlds, where the server gives one
     QString gameType;
     std::optional<int> players;
     std::optional<int> maxPlayers;
     QList<PlayerStatus> playerList;
+    QList<PlayerStatus> spectators;       // where the server tells them from players
     QList<TeamScore> teams;               // where the server gives team scores
     QList<QPair<QString, QString>> rules; // in the order the server gave them
 };

@@ -20,7 +20,21 @@ a { color: #78beff; }
 .warn { color: #ffb050; }
 )";
 
-QString escaped(const QString& text) { return text.toHtmlEscaped(); }
+// Control characters (C0, DEL and C1) that a server put in its texts show nothing useful and
+// have no place in a page; a tab becomes a blank.
+QString withoutControls(const QString& text) {
+    QString clean;
+    clean.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'\t')
+            clean += u' ';
+        else if (c >= u' ' && (c < u'\x7f' || c > u'\x9f'))
+            clean += c;
+    }
+    return clean;
+}
+
+QString escaped(const QString& text) { return withoutControls(text).toHtmlEscaped(); }
 
 QByteArray document(const QString& title, const QString& body) {
     return (QStringLiteral("<!doctype html><html><head><meta charset=\"utf-8\"><title>") +
@@ -51,23 +65,32 @@ QString nameHtml(const QString& name, bool colourCodes) {
         return escaped(name);
     QString html;
     for (const ut2004::ColourRun& run : ut2004::colourRuns(name)) {
-        if (!run.colour) {
-            html += escaped(run.text);
+        const QString text = escaped(run.text);
+        if (!run.colour || text.isEmpty()) {
+            html += text;
             continue;
         }
         const QColor colour = readableOnNavy(*run.colour);
-        html += QStringLiteral("<span style=\"color:%1\">").arg(colour.name()) + escaped(run.text) +
+        html += QStringLiteral("<span style=\"color:%1\">").arg(colour.name()) + text +
                 QStringLiteral("</span>");
     }
     return html;
 }
 
 QString plainName(const QString& name, bool colourCodes) {
-    return colourCodes ? ut2004::withoutColourCodes(name) : name;
+    return withoutControls(colourCodes ? ut2004::withoutColourCodes(name) : name);
 }
 
 QString number(const std::optional<int>& value) {
     return value ? QString::number(*value) : QStringLiteral("?");
+}
+
+// The map's file name, which players look for, and its title when it says more.
+QString mapText(const ServerStatus& status) {
+    const QString title = status.mapTitle.trimmed();
+    if (title.isEmpty() || title.compare(status.map.trimmed(), Qt::CaseInsensitive) == 0)
+        return status.map;
+    return status.map + QStringLiteral(" (") + title + QStringLiteral(")");
 }
 
 } // namespace
@@ -108,7 +131,7 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
                 escaped(value) + QStringLiteral("</td></tr>");
     };
     fact(QStringLiteral("Address"), view.address);
-    fact(QStringLiteral("Map"), status.map);
+    fact(QStringLiteral("Map"), mapText(status));
     fact(QStringLiteral("Game type"), status.gameType);
     fact(QStringLiteral("Players"),
          number(status.players) + QStringLiteral(" / ") + number(status.maxPlayers));
@@ -120,7 +143,9 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
                          return a.score.value_or(0) > b.score.value_or(0);
                      });
     body += QStringLiteral("<h2>Players</h2>");
-    if (players.isEmpty()) {
+    if (players.isEmpty() && status.players.value_or(0) > status.spectators.size()) {
+        body += QStringLiteral("<p class=\"note\">The server did not list its players.</p>");
+    } else if (players.isEmpty()) {
         body += QStringLiteral("<p class=\"note\">Nobody is playing.</p>");
     } else {
         body +=
@@ -130,6 +155,13 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
                     QStringLiteral("</td><td>") + number(p.score) + QStringLiteral("</td><td>") +
                     number(p.ping) + QStringLiteral("</td><td>") + escaped(p.team) +
                     QStringLiteral("</td></tr>");
+        body += QStringLiteral("</table>");
+    }
+    if (!status.spectators.isEmpty()) {
+        body += QStringLiteral("<h2>Spectators</h2><table><tr><th>Name</th><th>Ping</th></tr>");
+        for (const PlayerStatus& p : status.spectators)
+            body += QStringLiteral("<tr><td>") + nameHtml(p.name, view.colourCodes) +
+                    QStringLiteral("</td><td>") + number(p.ping) + QStringLiteral("</td></tr>");
         body += QStringLiteral("</table>");
     }
     if (!status.teams.isEmpty()) {

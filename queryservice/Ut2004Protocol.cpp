@@ -1,6 +1,11 @@
 #include "queryservice/Ut2004Protocol.h"
 
+#include "platform/Windows1252.h"
+
+#include <QByteArrayView>
 #include <QtEndian>
+
+#include <algorithm>
 
 namespace utq::queryservice::ut2004 {
 namespace {
@@ -22,35 +27,86 @@ public:
         return value;
     }
 
-    // Length byte L: below 0x80 a Latin-1 string of L bytes with its NUL, otherwise UCS-2 of
-    // (L & 0x7F) units with its NUL unit.
+    // A length is the engine's compact index, then come that many Windows-1252 bytes, or for a
+    // negative length that many UCS-2 units, the last one a NUL. A length that reaches past the
+    // datagram is a lie, and ends the reading.
     std::optional<QString> string() {
-        if (pos_ >= data_.size())
+        const auto length = compactIndex();
+        if (!length)
             return std::nullopt;
-        auto length = static_cast<unsigned char>(data_[pos_++]);
-        if (length >= 0x80) {
-            const qsizetype units = length & 0x7F;
-            if (pos_ < data_.size() && data_[pos_] == 0x01)
-                ++pos_; // a stray byte some servers put after the length of a wide string
-            if (pos_ + units * 2 > data_.size())
+        const qsizetype left = data_.size() - pos_;
+        QString text;
+        if (*length >= 0) {
+            if (*length > left)
                 return std::nullopt;
-            QString text;
+            text = narrowText(QByteArrayView(data_).sliced(pos_, *length));
+            pos_ += *length;
+        } else {
+            const qint64 units = -*length;
+            if (units > left / 2)
+                return std::nullopt;
+            text.resize(units);
             for (qsizetype i = 0; i < units; ++i)
-                text += QChar(qFromLittleEndian<quint16>(data_.constData() + pos_ + 2 * i));
+                text[i] = QChar(qFromLittleEndian<quint16>(data_.constData() + pos_ + 2 * i));
             pos_ += units * 2;
-            return untilNul(text);
         }
-        if (pos_ + length > data_.size())
-            return std::nullopt;
-        const QString text = QString::fromLatin1(data_.constData() + pos_, length);
-        pos_ += length;
-        return untilNul(text);
+        return capped(untilNul(text));
     }
 
 private:
+    // One to five bytes: the first holds the sign (bit 7), "more follows" (bit 6) and the lowest
+    // six bits; each further byte seven more bits and, in bit 7, "more follows".
+    std::optional<qint64> compactIndex() {
+        if (atEnd())
+            return std::nullopt;
+        const auto first = static_cast<unsigned char>(data_[pos_++]);
+        qint64 magnitude = first & 0x3F;
+        bool more = (first & 0x40) != 0;
+        for (int shift = 6; more; shift += 7) {
+            if (atEnd() || shift > 27)
+                return std::nullopt; // cut short, or longer than the engine writes
+            const auto next = static_cast<unsigned char>(data_[pos_++]);
+            magnitude |= static_cast<qint64>(next & 0x7F) << shift;
+            more = (next & 0x80) != 0;
+        }
+        return (first & 0x80) ? -magnitude : magnitude;
+    }
+
+    // Colour codes, ESC and three colour bytes, keep their bytes as the characters of the same
+    // value; the rest is Windows-1252, the code page of the servers' Windows.
+    static QString narrowText(QByteArrayView bytes) {
+        QString text;
+        text.reserve(bytes.size());
+        qsizetype plainFrom = 0;
+        const auto flushPlain = [&](qsizetype to) {
+            text += platform::windows1252::decode(
+                bytes.sliced(plainFrom, to - plainFrom).toByteArray());
+        };
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] != '\x1b')
+                continue;
+            flushPlain(i);
+            const qsizetype codeEnd = std::min(i + 4, bytes.size());
+            text += QString::fromLatin1(bytes.sliced(i, codeEnd - i));
+            plainFrom = codeEnd;
+            i = codeEnd - 1;
+        }
+        flushPlain(bytes.size());
+        return text;
+    }
+
     static QString untilNul(const QString& text) {
         const qsizetype nul = text.indexOf(QChar(0));
         return nul < 0 ? text : text.left(nul);
+    }
+
+    static QString capped(QString text) {
+        if (text.size() > kMaxText) {
+            text.truncate(kMaxText);
+            if (text.back().isHighSurrogate())
+                text.chop(1);
+        }
+        return text;
     }
 
     const QByteArray& data_;
@@ -163,8 +219,6 @@ QList<ColourRun> colourRuns(const QString& text) {
             i += 3; // a cut-off code at the end is dropped whole
             continue;
         }
-        if (c.unicode() < 0x20)
-            continue; // other control characters show nothing
         runs.last().text += c;
     }
     runs.removeIf([](const ColourRun& run) { return run.text.isEmpty(); });

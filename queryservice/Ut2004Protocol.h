@@ -21,10 +21,13 @@ QByteArray request(ReplyType type);
 // The reply type a datagram claims; none when it is too short to be a reply.
 std::optional<ReplyType> typeOf(const QByteArray& datagram);
 
+// Text longer than this is cut: no name or rule needs more, and a page must stay readable.
+inline constexpr qsizetype kMaxText = 255;
+
 // Each parser reads one datagram and says whether it was whole; a truncated or malformed
 // datagram gives what could be read before the fault.
 struct Info {
-    QString name; // colour codes kept: ESC and three colour bytes
+    QString name; // colour codes kept: ESC and three colour bytes as characters 0 to 255
     QString map;
     QString gameType;
     std::optional<int> players;
@@ -35,7 +38,8 @@ bool parseInfo(const QByteArray& datagram, Info& info);
 bool parseRules(const QByteArray& datagram, QList<QPair<QString, QString>>& rules);
 bool parsePlayers(const QByteArray& datagram, QList<PlayerStatus>& players);
 
-// Names with colour codes: the plain text, and the text in runs of one colour each.
+// Names with colour codes: the plain text, and the text in runs of one colour each. Only the
+// codes are taken out; other control characters are left for the page to drop.
 QString withoutColourCodes(const QString& text);
 struct ColourRun {
     std::optional<QColor> colour; // none before the first code

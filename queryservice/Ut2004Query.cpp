@@ -28,6 +28,7 @@ public:
             players_.clear();
             forgetDatagrams(ReplyType::Players);
             gotPlayers_ = false;
+            playerDatagrams_ = 0;
             requests.append(ut2004::request(ReplyType::Players));
         }
         return requests;
@@ -51,14 +52,18 @@ public:
             break;
         case ReplyType::Players:
             gotPlayers_ = true;
+            ++playerDatagrams_;
             ut2004::parsePlayers(datagram, players_);
             break;
         }
         return true;
     }
 
+    // A server splits its players only when a datagram is full, and may then send rows beyond
+    // the count (spectators) in the next one: after a split the query settles instead.
     bool isComplete() const override {
-        return gotInfo_ && gotRules_ && playersComplete() && info_.players.has_value();
+        return gotInfo_ && gotRules_ && playersComplete() && info_.players.has_value() &&
+               playerDatagrams_ == 1;
     }
     // Spectators and odd servers can make the player list shorter than the count.
     // An empty server may send no players' datagram at all.
@@ -104,6 +109,7 @@ private:
     bool gotInfo_ = false;
     bool gotRules_ = false;
     bool gotPlayers_ = false;
+    int playerDatagrams_ = 0;
 };
 
 } // namespace

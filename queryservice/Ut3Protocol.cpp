@@ -115,9 +115,9 @@ struct Collected {
     }
 
     // Field names end in "_" for players and "_t" for teams; values of fields not shown are
-    // passed over.
+    // passed over, and so are empty values (a bot's, or a field's end), which tell nothing.
     void addField(QByteArrayView field, int index, QByteArrayView value) {
-        if (index >= kMaxEntries)
+        if (index >= kMaxEntries || value.isEmpty())
             return;
         if (field == "player_") {
             players[index].name = text(value);
@@ -135,11 +135,16 @@ struct Collected {
     }
 };
 
+// Text that begins with a section byte (1 players, 2 teams) or a stray byte of 2 or less is
+// where a section starts, not a key or value.
+bool startsSection(QByteArrayView text) {
+    return !text.isEmpty() && static_cast<unsigned char>(text.front()) <= 2;
+}
+
 // A server bug leaves some "p<number>" keys without their value, so that what is read as the
 // value is the next key, or the start of the next section.
 bool isNotAValue(QByteArrayView value) {
-    return (value.startsWith('p') && isDigits(value.sliced(1))) ||
-           (!value.isEmpty() && static_cast<unsigned char>(value.front()) <= 2);
+    return (value.startsWith('p') && isDigits(value.sliced(1))) || startsSection(value);
 }
 
 bool isFieldName(QByteArrayView name) {
@@ -154,7 +159,8 @@ bool isFieldName(QByteArrayView name) {
 // section.
 // Players and teams: a section byte, then fields of name 00 <index of the first value> values
 // 00 ... and an empty value; bytes of 2 or less between fields (section bytes and terminators)
-// are passed over.
+// are passed over. Bots are empty values in every field, before, between or after the players,
+// so an empty value does not end a field: the next field's name or section does.
 void readPart(const ReplyAssembly::Part& part, Collected& out) {
     Reader in(part.payload);
     bool keys = part.section == 0;
@@ -164,8 +170,7 @@ void readPart(const ReplyAssembly::Part& part, Collected& out) {
             const auto key = in.string();
             if (!key)
                 return;
-            if (key->isEmpty() || static_cast<unsigned char>(key->front()) <= 2 ||
-                isFieldName(*key)) {
+            if (key->isEmpty() || startsSection(*key) || isFieldName(*key)) {
                 if (!key->isEmpty())
                     in.seek(start);
                 keys = false;
@@ -192,11 +197,14 @@ void readPart(const ReplyAssembly::Part& part, Collected& out) {
         if (!first)
             return;
         for (int index = *first;; ++index) {
+            const qsizetype start = in.pos();
             const auto value = in.string();
             if (!value)
                 return;
-            if (value->isEmpty())
+            if (isFieldName(*value) || startsSection(*value)) {
+                in.seek(start);
                 break;
+            }
             out.addField(*field, index, *value);
         }
     }

@@ -1,12 +1,20 @@
 #include "queryservice/Ut99Protocol.h"
 
-#include <QHash>
+#include "platform/Windows1252.h"
+
+#include <QMap>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <utility>
 
 namespace utq::queryservice::ut99 {
 namespace {
+
+// Windows-1252, the code page of the servers' Windows; Latin-1 but for 0x80 to 0x9F.
+QString text(const QByteArray& bytes) {
+    return platform::windows1252::decode(bytes.left(ReplyAssembly::kMaxText));
+}
 
 std::optional<int> number(const QString& text) {
     bool ok = false;
@@ -14,10 +22,41 @@ std::optional<int> number(const QString& text) {
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
+// A player's row as the server sends it: the team as a number, and the mesh, which names
+// spectators.
+struct PlayerRow {
+    PlayerStatus player;
+    std::optional<int> team;
+    QString mesh;
+};
+
+constexpr int kNoTeam = 255;
+
+// The names the game gives its four teams; none for other numbers.
+QString teamName(std::optional<int> team) {
+    static const QStringList names = {"Red", "Blue", "Green", "Gold"};
+    return team && *team >= 0 && *team < names.size() ? names[*team] : QString();
+}
+
+// Deathmatch servers give every player a team number too (0 or 255), so team numbers count
+// only where a key counts teams or the game type is one of teams.
+bool countsTeams(const QString& key, const QString& value) {
+    if (key == QLatin1String("maxteams") || key == QLatin1String("numteams"))
+        return number(value).value_or(0) >= 2;
+    return key.startsWith(QLatin1String("teamscore"));
+}
+
+bool isTeamGameType(const QString& gameType) {
+    static const QStringList teamTypes = {"CTFGame", "TeamGamePlus", "Domination", "Assault"};
+    return std::any_of(teamTypes.cbegin(), teamTypes.cend(), [&gameType](const QString& type) {
+        return gameType.contains(type, Qt::CaseInsensitive);
+    });
+}
+
 } // namespace
 
 bool ReplyAssembly::add(const QByteArray& datagram) {
-    if (!datagram.startsWith('\\'))
+    if (!datagram.startsWith('\\') || datagram.size() > kMaxBytes - bytes_)
         return false;
     // \key\value\key\value... ; "final" stands alone, without a value, before or after the
     // query id.
@@ -27,7 +66,7 @@ bool ReplyAssembly::add(const QByteArray& datagram) {
     QString id;
     bool final = false;
     for (qsizetype i = 0; i < tokens.size();) {
-        const QString key = QString::fromLatin1(tokens[i]).toLower();
+        const QString key = text(tokens[i]).toLower();
         if (key == QLatin1String("final")) {
             final = true;
             i += (i + 1 < tokens.size() && tokens[i + 1].isEmpty()) ? 2 : 1;
@@ -35,8 +74,7 @@ bool ReplyAssembly::add(const QByteArray& datagram) {
         }
         if (key.isEmpty() && i + 1 >= tokens.size())
             break; // the trailing backslash
-        const QString value =
-            i + 1 < tokens.size() ? QString::fromLatin1(tokens[i + 1]) : QString();
+        const QString value = i + 1 < tokens.size() ? text(tokens[i + 1]) : QString();
         i += 2;
         if (key == QLatin1String("queryid")) {
             id = value.section(u'.', 0, 0);
@@ -45,24 +83,29 @@ bool ReplyAssembly::add(const QByteArray& datagram) {
         }
         items.append({key, value});
     }
-    if (!part) {
+    const bool unnumbered = !part;
+    if (unnumbered) {
         // Replies without numbered parts are one datagram long.
         if (!final)
             return false;
-        unnumberedFinal_ = true;
-        parts_.insert(1, items);
-        return true;
-    }
-    if (*part < 1)
+        part = 1;
+    } else if (*part < 1 || *part > kMaxPart) {
         return false;
-    if (queryId_.isEmpty())
+    } else if (queryId_.isEmpty()) {
         queryId_ = id;
-    else if (id != queryId_)
+    } else if (id != queryId_) {
         return false;
-    if (!parts_.contains(*part)) // a repeated part changes nothing
+    }
+    if (!parts_.contains(*part)) { // a repeated part changes nothing
+        if (items.size() > kMaxItems - items_)
+            return false;
         parts_.insert(*part, items);
+        bytes_ += datagram.size();
+        items_ += items.size();
+    }
     if (final)
         finalPart_ = *part;
+    unnumberedFinal_ = unnumberedFinal_ || unnumbered;
     return true;
 }
 
@@ -86,9 +129,10 @@ QList<QPair<QString, QString>> ReplyAssembly::items() const {
 
 ServerStatus statusFrom(const QList<QPair<QString, QString>>& items) {
     ServerStatus status;
-    QHash<int, PlayerStatus> players;
-    QString mapTitle, mapName; // the title reads better; the package name is the fall-back
-    static const QRegularExpression playerKey(QStringLiteral("^(player|frags|ping|team)_(\\d+)$"));
+    QMap<int, PlayerRow> rows; // by the players' numbers
+    bool teamKeys = false;
+    static const QRegularExpression playerKey(
+        QStringLiteral("^(player|frags|ping|team|mesh)_(\\d+)$"));
     static const QStringList skipped = {"gamename", "gamever",  "minnetver", "location",
                                         "gamemode", "hostport", "mesh",      "skin",
                                         "face",     "ngsecret", "echo",      "echo_replay"};
@@ -96,9 +140,9 @@ ServerStatus statusFrom(const QList<QPair<QString, QString>>& items) {
         if (key == QLatin1String("hostname"))
             status.name = value;
         else if (key == QLatin1String("maptitle"))
-            mapTitle = value;
+            status.mapTitle = value;
         else if (key == QLatin1String("mapname"))
-            mapName = value;
+            status.map = value;
         else if (key == QLatin1String("gametype"))
             status.gameType = value;
         else if (key == QLatin1String("numplayers"))
@@ -106,25 +150,42 @@ ServerStatus statusFrom(const QList<QPair<QString, QString>>& items) {
         else if (key == QLatin1String("maxplayers"))
             status.maxPlayers = number(value);
         else if (const auto match = playerKey.match(key); match.hasMatch()) {
-            PlayerStatus& player = players[match.captured(2).toInt()];
+            PlayerRow& row = rows[match.captured(2).toInt()];
             const QString field = match.captured(1);
             if (field == QLatin1String("player"))
-                player.name = value;
+                row.player.name = value;
             else if (field == QLatin1String("frags"))
-                player.score = number(value);
+                row.player.score = number(value);
             else if (field == QLatin1String("ping"))
-                player.ping = number(value);
+                row.player.ping = number(value);
+            else if (field == QLatin1String("team"))
+                row.team = number(value);
             else
-                player.team = value.trimmed() == QLatin1String("255") ? QString() : value.trimmed();
-        } else if (!skipped.contains(key.section(u'_', 0, 0)) && !skipped.contains(key))
-            status.rules.append({key, value});
+                row.mesh = value;
+        } else {
+            teamKeys = teamKeys || countsTeams(key, value);
+            if (!skipped.contains(key.section(u'_', 0, 0)) && !skipped.contains(key))
+                status.rules.append({key, value});
+        }
     }
-    status.map = mapTitle.isEmpty() ? mapName : mapTitle;
-    QList<int> indexes = players.keys();
-    std::sort(indexes.begin(), indexes.end());
-    for (int index : indexes)
-        if (!players[index].name.isEmpty())
-            status.playerList.append(players[index]);
+    if (status.map.isEmpty())
+        status.map = std::exchange(status.mapTitle, {}); // the title is all there is
+
+    rows.removeIf([](const auto& row) { return row.value().player.name.isEmpty(); });
+    const bool teams = (teamKeys || isTeamGameType(status.gameType)) &&
+                       std::any_of(rows.cbegin(), rows.cend(), [](const PlayerRow& row) {
+                           return !teamName(row.team).isEmpty();
+                       });
+    for (PlayerRow& row : rows) {
+        const bool spectator = row.mesh.contains(QLatin1String("Spectator"), Qt::CaseInsensitive) ||
+                               (teams && row.team == kNoTeam);
+        if (teams && row.team && !spectator) {
+            row.player.team = teamName(row.team);
+            if (row.player.team.isEmpty())
+                row.player.team = QString::number(*row.team);
+        }
+        (spectator ? status.spectators : status.playerList).append(row.player);
+    }
     return status;
 }
 

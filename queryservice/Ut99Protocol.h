@@ -15,11 +15,18 @@ namespace utq::queryservice::ut99 {
 // The request for everything at once.
 inline constexpr char kStatusRequest[] = "\\status\\";
 
-// Collects the datagrams of one reply, in whatever order and as often as they come.
+// Collects the datagrams of one reply, in whatever order and as often as they come. A stock
+// server sends parts of about a kilobyte and a few of them; the bounds keep a server that
+// sends without end from filling memory.
 class ReplyAssembly {
 public:
+    static constexpr int kMaxPart = 64;               // part numbers 1 to 64
+    static constexpr qsizetype kMaxBytes = 64 * 1024; // the parts' datagrams together
+    static constexpr qsizetype kMaxItems = 1024;      // key/value items of all parts
+    static constexpr qsizetype kMaxText = 255;        // characters of a key or value; more is cut
+
     // Takes one datagram; false when it does not belong to the reply (another query id, or
-    // not backslash text at all).
+    // not backslash text at all) or would take the reply past a bound.
     bool add(const QByteArray& datagram);
     // Every part from 1 to the final one is in.
     bool isComplete() const;
@@ -28,6 +35,8 @@ public:
 
 private:
     QMap<int, QList<QPair<QString, QString>>> parts_;
+    qsizetype bytes_ = 0;
+    qsizetype items_ = 0;
     QString queryId_;
     int finalPart_ = 0;
     bool unnumberedFinal_ = false;

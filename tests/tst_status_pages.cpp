@@ -1,11 +1,27 @@
-// Status-page addresses and which favourite row a tab's option buttons select.
+// Status-page addresses, which favourite row a tab's option buttons select, and the status
+// service's HTML for what a server told.
 #include "query/FavouriteSelection.h"
 #include "query/StatusPages.h"
+#include "queryservice/StatusPages.h"
 
 #include <QTest>
 
 using namespace utq;
 using namespace utq::query;
+using utq::queryservice::PlayerStatus;
+using utq::queryservice::ServerStatus;
+
+namespace {
+
+QString statusHtml(const ServerStatus& status, bool colourCodes = false) {
+    utq::queryservice::pages::StatusView view;
+    view.game = QStringLiteral("UT99");
+    view.address = QStringLiteral("127.0.0.1:7778");
+    view.colourCodes = colourCodes;
+    return QString::fromUtf8(utq::queryservice::pages::statusPage(status, view));
+}
+
+} // namespace
 
 class TestStatusPages : public QObject {
     Q_OBJECT
@@ -70,6 +86,57 @@ private slots:
         QCOMPARE(selectedFavouriteRow(GameKind::UT2004, only(5)), std::nullopt);
         for (GameKind game : {GameKind::UT99, GameKind::UT2004, GameKind::UT3})
             QCOMPARE(selectedFavouriteRow(game, {}), std::nullopt);
+    }
+
+    void theMapsFileAndTitleAndSpectatorsApart() {
+        ServerStatus status;
+        status.name = QStringLiteral("Flags");
+        status.map = QStringLiteral("CTF-Face");
+        status.mapTitle = QStringLiteral("Facing Worlds");
+        status.playerList = {{QStringLiteral("Ann"), 5, 50, QStringLiteral("Blue")}};
+        status.spectators = {{QStringLiteral("Watcher"), 719, 86, {}}};
+        QString html = statusHtml(status);
+        QVERIFY2(html.contains("<td>CTF-Face (Facing Worlds)</td>"), qPrintable(html));
+        const qsizetype spectators = html.indexOf("<h2>Spectators</h2>");
+        QVERIFY(html.indexOf("Ann") < spectators);
+        QVERIFY(html.indexOf("Watcher") > spectators);
+        QVERIFY(html.indexOf("86", spectators) > spectators); // its ping, not its score
+        QVERIFY(!html.contains("719"));
+        // A title that repeats the file name is not shown twice; no spectators, no list.
+        status.mapTitle = QStringLiteral("ctf-face");
+        status.spectators.clear();
+        html = statusHtml(status);
+        QVERIFY(html.contains("<td>CTF-Face</td>"));
+        QVERIFY(!html.contains("Spectators"));
+        // An answer to an info request counts players without listing them.
+        status.players = 12;
+        status.playerList.clear();
+        html = statusHtml(status);
+        QVERIFY(!html.contains("Nobody is playing"));
+        QVERIFY(html.contains("The server did not list its players."));
+    }
+
+    void controlCharactersFromServersNeverReachThePage() {
+        const QString controls = QString::fromUtf8("\x01\x1f\x7f\u0085\u009f");
+        ServerStatus status;
+        status.name = "Bad" + controls + "Name\tTab";
+        status.map = "DM-" + controls + "X";
+        status.playerList = {{"P" + controls + "1", 1, 1, "T" + controls}};
+        status.spectators = {{"S" + controls + "2", 1, 1, {}}};
+        status.rules = {{"k" + controls, "v" + controls}};
+        // Colour codes are read first, then their text cleaned like any other.
+        const QString coloured = QString::fromLatin1("\x1b\xff\xff\x01Red") + controls;
+        for (const QString& html : {statusHtml(status), statusHtml(status, true)}) {
+            for (const QChar c : html)
+                QVERIFY2(c == u'\n' || (c >= u' ' && c != u'\x7f' && (c < u'\x80' || c > u'\x9f')),
+                         qPrintable(QString::number(c.unicode(), 16)));
+            QVERIFY(html.contains("BadName Tab"));
+            QVERIFY(html.contains("DM-X") && html.contains("P1") && html.contains("S2"));
+            QVERIFY(html.contains("<td>k</td><td>v</td>"));
+        }
+        status.name = coloured;
+        QVERIFY(
+            statusHtml(status, true).contains("<h1><span style=\"color:#ffff01\">Red</span></h1>"));
     }
 };
 

@@ -34,11 +34,12 @@ private slots:
         Info info;
         QVERIFY(parseInfo(infoReply(wide(QString::fromUtf8("Caf\u00e9 \u65e5\u672c"))), info));
         QCOMPARE(info.name, QString::fromUtf8("Caf\u00e9 \u65e5\u672c"));
-        // A stray 0x01 after a wide length is passed over.
-        QByteArray quirky = wide("Ab");
-        quirky.insert(1, '\x01');
-        QVERIFY(parseInfo(infoReply(quirky), info));
-        QCOMPARE(info.name, "Ab");
+        // The 0x01 after a wide length of 64 units is the length's second byte.
+        const QByteArray sixtyFour = wide(QString(63, u'W'));
+        QVERIFY(sixtyFour.startsWith("\xc0\x01"));
+        QVERIFY(parseInfo(infoReply(sixtyFour), info));
+        QCOMPARE(info.name, QString(63, u'W'));
+        QCOMPARE(info.map, "DM-Rankin");
 
         QVERIFY(parseInfo(infoReply(str("\x1b\xf8\x40\x40Old \x1b\x40\x40\xf8"
                                         "Dudes")),
@@ -53,6 +54,48 @@ private slots:
         QCOMPARE(withoutColourCodes(QString::fromLatin1("cut\x1b\x10")),
                  "cut"); // a code cut off at the end
         QCOMPARE(withoutColourCodes(QString::fromLatin1("plain")), "plain");
+    }
+
+    void lengthsAreCompactIndexes() {
+        // The encodings real servers send: 193 and 155 bytes, 16 and 64 UCS-2 units.
+        QCOMPARE(compactIndex(193), QByteArray("\x41\x03"));
+        QCOMPARE(compactIndex(155), QByteArray("\x5b\x02"));
+        QCOMPARE(compactIndex(-16), QByteArray("\x90"));
+        QCOMPARE(compactIndex(-64), QByteArray("\xc0\x01"));
+
+        // A name past 63 bytes, as a few colour codes make it, and what follows it.
+        QByteArray coloured;
+        for (int i = 0; i < 12; ++i)
+            coloured += "\x1b\x01\xff\x01Part" + QByteArray::number(i) + ' ';
+        QVERIFY(coloured.size() > 100);
+        Info info;
+        QVERIFY(parseInfo(infoReply(str(coloured), "DM-After", 7, 24), info));
+        QCOMPARE(info.name, QString::fromLatin1(coloured));
+        QCOMPARE(info.map, "DM-After");
+        QCOMPARE(info.players, 7);
+        QCOMPARE(info.maxPlayers, 24);
+
+        // UCS-2 names of one-byte and two-byte lengths.
+        const QString shortWide = QString::fromUtf8("\u65e5\u672c Fighter");
+        const QString longWide = QString::fromUtf8("\u00c9quipe ") + QString(90, u'\u0416');
+        QList<PlayerStatus> players;
+        QVERIFY(parsePlayers(
+            playersReply({{1, wide(shortWide), 40, 3, kRed}, {2, wide(longWide), 50, 4, kBlue}}),
+            players));
+        QCOMPARE(players.size(), 2);
+        QCOMPARE(players[0].name, shortWide);
+        QCOMPARE(players[1].name, longWide);
+        QCOMPARE(players[1].score, 4);
+
+        // Text beyond 255 characters is cut there; the datagram still reads on.
+        QVERIFY(parseInfo(infoReply(str(QByteArray(600, 'x')), "DM-Long"), info));
+        QCOMPARE(info.name, QString(255, u'x'));
+        QCOMPARE(info.map, "DM-Long");
+        // The Windows code page, with colour codes' bytes kept as they are.
+        QVERIFY(parseInfo(infoReply(str("\x1b\x80\x9f\x80"
+                                        "Caf\xe9\x99 \x80")),
+                          info));
+        QCOMPARE(info.name, QString::fromUtf8("\x1b\u0080\u009f\u0080Caf\u00e9\u2122 \u20ac"));
     }
 
     void rulesOverSeveralDatagrams() {
@@ -100,6 +143,11 @@ private slots:
                                                 "ab",
                                                 3)),
                            info));
+        // Compact indexes longer than five bytes, or far beyond the datagram.
+        QVERIFY(!parseInfo(infoReply(QByteArray("\x40\x80\x80\x80\x80\x01", 6) + "ab"), info));
+        QVERIFY(!parseInfo(infoReply(compactIndex(100000) + "ab"), info));
+        QVERIFY(!parseInfo(infoReply(compactIndex(-100000) + "ab"), info));
+        QVERIFY(!parseInfo(infoReply(compactIndex(std::numeric_limits<qint32>::min() + 1)), info));
         QList<QPair<QString, QString>> rules;
         QVERIFY(!parseRules(header(1) + str("key-without-value"), rules));
         QList<PlayerStatus> players;

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 using namespace utq::queryservice;
 using namespace ut2004replies;
@@ -126,6 +127,27 @@ private slots:
         QCOMPARE(outcome.status.players, 0);
         QVERIFY(outcome.status.playerList.isEmpty());
         QVERIFY2(took < 300, qPrintable(QString::number(took)));
+    }
+
+    void playersSplitOverDatagramsAreWaitedForPastTheCount() {
+        // Three players counted; the rows come in three datagrams, the last one, with a row
+        // beyond the count, a little later.
+        FakeGameServer server([&server](const QByteArray& request, int) {
+            if (typeAsked(request) == 0)
+                return QList<QByteArray>{infoReply(str("Split"), "DM-Rankin", 3, 16)};
+            if (typeAsked(request) != 2)
+                return fullAnswer(request);
+            QTimer::singleShot(50, &server, [&server] {
+                server.sendToLastClient(playersReply({{4, str("Late"), 70, 1, 0}}));
+            });
+            return QList<QByteArray>{
+                playersReply({{1, str("Ann"), 40, 9, 0}, {2, str("Bob"), 50, 8, 0}}),
+                playersReply({{3, str("Cy"), 60, 7, 0}})};
+        });
+        const QueryOutcome outcome = runQuery(server);
+        QCOMPARE(outcome.kind, Kind::Answered);
+        QCOMPARE(outcome.status.playerList.size(), 4);
+        QCOMPARE(outcome.status.playerList.last().name, "Late");
     }
 
     void malformedTruncatedAndForeignDatagrams() {

@@ -330,6 +330,22 @@ private slots:
                                           "30\0\0\0\0\0"))});
         QCOMPARE(facts(status).mid(3),
                  (QStringList{"players 1", "max -1", "player/Sierra Vasquez/4/30/"}));
+        // Bots before and between the players: their empty values keep the columns in line.
+        status = statusOf({datagram(BYTES("numplayers\0"
+                                          "2\0\0"
+                                          "\x01player_\0\0\0\0Ann\0\0Bob\0\0"
+                                          "score_\0\0\0\0"
+                                          "4\0\0"
+                                          "7\0\0"
+                                          "ping_\0\0\0\0"
+                                          "30\0\0"
+                                          "40\0\0"
+                                          "team_\0\0\0\0"
+                                          "1\0\0"
+                                          "0\0\0\0"
+                                          "\x02team_t\0\0Red\0Blue\0\0\0"))});
+        QCOMPARE(facts(status).mid(5), (QStringList{"player/Ann/4/30/Blue", "player/Bob/7/40/Red",
+                                                    "team Red/-", "team Blue/-"}));
     }
 
     void teamsByNameOrNumber() {

@@ -32,7 +32,8 @@ private slots:
         QVERIFY(reply.isComplete());
         const ServerStatus status = statusFrom(reply.items());
         QCOMPARE(status.name, "Fake UT Server");
-        QCOMPARE(status.map, "Deck16");
+        QCOMPARE(status.map, "DM-Deck16][");
+        QCOMPARE(status.mapTitle, "Deck16");
         QCOMPARE(status.gameType, "DeathMatchPlus");
         QCOMPARE(status.players, 2);
         QCOMPARE(status.maxPlayers, 16);
@@ -41,11 +42,52 @@ private slots:
         QCOMPARE(status.playerList[0].score, 12);
         QCOMPARE(status.playerList[0].ping, 40);        // the leading blank is the server's quirk
         QCOMPARE(status.playerList[0].team, QString()); // 255: in no team
-        QCOMPARE(status.playerList[1].team, "1");
+        QCOMPARE(status.playerList[1].team, QString()); // a deathmatch has no teams
+        QVERIFY(status.spectators.isEmpty());
         QVERIFY(status.rules.contains(QPair<QString, QString>("timelimit", "20")));
         QVERIFY(status.rules.contains(QPair<QString, QString>("mutators", "")));
         for (const auto& [key, value] : status.rules)
             QVERIFY2(!key.startsWith("mesh") && key != "gamename", qPrintable(key));
+    }
+
+    void teamGamesNameTheTeamsAndListSpectatorsApart() {
+        const QByteArray players = "\\player_0\\Ann\\frags_0\\5\\ping_0\\ 50\\team_0\\1"
+                                   "\\mesh_0\\Female Soldier\\player_1\\Watcher\\frags_1\\719"
+                                   "\\ping_1\\ 86\\team_1\\255\\mesh_1\\Spectator"
+                                   "\\player_2\\Bo\\frags_2\\9\\team_2\\0\\player_3\\Cy"
+                                   "\\team_3\\3\\player_4\\Di\\team_4\\2";
+        ReplyAssembly ctf;
+        QVERIFY(ctf.add("\\maptitle\\Facing Worlds\\mapname\\CTF-Face\\gametype\\CTFGame"
+                        "\\maxteams\\2" +
+                        players + "\\queryid\\1.1\\final\\"));
+        ServerStatus status = statusFrom(ctf.items());
+        QCOMPARE(status.map, "CTF-Face");
+        QCOMPARE(status.mapTitle, "Facing Worlds");
+        QStringList shown;
+        for (const PlayerStatus& player : status.playerList)
+            shown += player.name + ' ' + player.team;
+        QCOMPARE(shown, (QStringList{"Ann Blue", "Bo Red", "Cy Gold", "Di Green"}));
+        QCOMPARE(status.spectators.size(), 1);
+        QCOMPARE(status.spectators[0].name, "Watcher");
+        QCOMPARE(status.spectators[0].ping, 86);
+
+        // A deathmatch: team numbers mean nothing, only the mesh tells a spectator.
+        ReplyAssembly dm;
+        QVERIFY(dm.add("\\mapname\\DM-Deck16][\\gametype\\DeathMatchPlus" + players +
+                       "\\queryid\\1.1\\final\\"));
+        status = statusFrom(dm.items());
+        QCOMPARE(status.playerList.size(), 4);
+        for (const PlayerStatus& player : status.playerList)
+            QCOMPARE(player.team, QString());
+        QCOMPARE(status.spectators.value(0).name, "Watcher");
+        // A team game named by its game type alone; team 255 is a spectator there.
+        ReplyAssembly tdm;
+        QVERIFY(tdm.add("\\gametype\\TeamGamePlus\\player_0\\Ed\\team_0\\255"
+                        "\\player_1\\Flo\\team_1\\1\\queryid\\1.1\\final\\"));
+        status = statusFrom(tdm.items());
+        QCOMPARE(status.playerList.value(0).name, "Flo");
+        QCOMPARE(status.playerList.value(0).team, "Blue");
+        QCOMPARE(status.spectators.value(0).name, "Ed");
     }
 
     void partsMayComeInAnyOrderAndTwice() {
@@ -114,10 +156,10 @@ private slots:
         QCOMPARE(status.map, "DM-X"); // no title: the package name
         QCOMPARE(status.playerList.value(0).name, QString::fromLatin1("\xb1Sn\xe9ip\xa0"));
         QCOMPARE(status.playerList.value(0).score, std::nullopt);
-        // A huge field is kept whole; nothing here limits what a datagram can carry.
+        // A huge field is cut to a name's length.
         ReplyAssembly big;
         QVERIFY(big.add("\\hostname\\" + QByteArray(60000, 'h') + "\\queryid\\1.1\\final\\"));
-        QCOMPARE(statusFrom(big.items()).name.size(), 60000);
+        QCOMPARE(statusFrom(big.items()).name, QString(255, u'h'));
         // A key without a value in the middle shifts every pair after it: the datagram loses
         // its query id and is refused rather than misread.
         ReplyAssembly shifted;

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QTest>
+#include <QTimer>
 
 using namespace utq::queryservice;
 using Kind = QueryOutcome::Kind;
@@ -115,6 +116,30 @@ private slots:
         });
         const QueryOutcome outcome = runQuery(server);
         QVERIFY(outcome.kind != Kind::Answered);
+    }
+
+    void anEndlessReplyIsCutAtItsBoundsAndShownAsFarAsItCame() {
+        // Part after part of one reply, rising in number, never a final one: at most 3000
+        // parts of a kilobyte, a few each millisecond, while the query runs.
+        int sent = 0;
+        QTimer flood;
+        flood.setInterval(1);
+        FakeGameServer server([&flood](const QByteArray&, int) {
+            flood.start();
+            return QList<QByteArray>{};
+        });
+        connect(&flood, &QTimer::timeout, &server, [&] {
+            for (int i = 0; i < 20 && sent < 3000; ++i, ++sent)
+                server.sendToLastClient(
+                    (sent == 0 ? QByteArray("\\hostname\\Flood") : QByteArray()) + "\\filler" +
+                    QByteArray::number(sent) + '\\' + QByteArray(900, 'f') + "\\queryid\\1." +
+                    QByteArray::number(sent + 1));
+        });
+        const QueryOutcome outcome = runQuery(server);
+        flood.stop();
+        QCOMPARE(outcome.kind, Kind::Partial);
+        QCOMPARE(outcome.status.name, "Flood");
+        QVERIFY2(outcome.status.rules.size() <= 64, qPrintable(QString::number(sent)));
     }
 
     void manyAtOnce() {

@@ -19,6 +19,7 @@ public:
         connect(&socket_, &QUdpSocket::readyRead, this, [this] {
             while (socket_.hasPendingDatagrams()) {
                 const QNetworkDatagram request = socket_.receiveDatagram();
+                lastClient_ = {request.senderAddress(), request.senderPort()};
                 requests.append(request.data());
                 QUdpSocket& from = answerFromAnotherPort ? other_ : socket_;
                 for (const QByteArray& datagram :
@@ -29,6 +30,11 @@ public:
     }
 
     quint16 port() const { return socket_.localPort(); }
+
+    // Sends one more datagram to whoever asked last, for answers that go on after a request.
+    void sendToLastClient(const QByteArray& datagram) {
+        socket_.writeDatagram(datagram, lastClient_.first, lastClient_.second);
+    }
     static QHostAddress address() { return QHostAddress(QStringLiteral("127.0.0.1")); }
 
     QList<QByteArray> requests;
@@ -36,6 +42,7 @@ public:
 
 private:
     Answer answer_;
+    QPair<QHostAddress, quint16> lastClient_;
     QUdpSocket socket_;
     QUdpSocket other_;
 };

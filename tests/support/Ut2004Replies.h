@@ -16,14 +16,31 @@ inline QByteArray u32(quint32 value) {
     return bytes;
 }
 
-// A Latin-1 string: its length with the NUL, the bytes, the NUL.
-inline QByteArray str(const QByteArray& latin1) {
-    return QByteArray(1, static_cast<char>(latin1.size() + 1)) + latin1 + '\0';
+// A string's length as the engine writes it, a "compact index" of 1 to 5 bytes: the first
+// holds the sign (bit 7), "more follows" (bit 6) and the lowest 6 bits; each further byte holds
+// 7 more bits, with "more follows" in bit 7.
+inline QByteArray compactIndex(qint32 value) {
+    quint32 magnitude = value < 0 ? 0u - static_cast<quint32>(value) : static_cast<quint32>(value);
+    QByteArray bytes(1, static_cast<char>((value < 0 ? 0x80 : 0) | (magnitude & 0x3F)));
+    magnitude >>= 6;
+    if (magnitude != 0)
+        bytes[0] = static_cast<char>(bytes[0] | 0x40);
+    while (magnitude != 0) {
+        const quint32 next = magnitude & 0x7F;
+        magnitude >>= 7;
+        bytes += static_cast<char>(next | (magnitude != 0 ? 0x80 : 0));
+    }
+    return bytes;
 }
 
-// A UCS-2 string: 0x80 | units with the NUL unit, then the units little-endian.
+// A Latin-1 string: its length with the NUL, the bytes, the NUL.
+inline QByteArray str(const QByteArray& latin1) {
+    return compactIndex(static_cast<qint32>(latin1.size() + 1)) + latin1 + '\0';
+}
+
+// A UCS-2 string: minus the number of units with the NUL unit, then the units little-endian.
 inline QByteArray wide(const QString& text) {
-    QByteArray bytes(1, static_cast<char>(0x80 | (text.size() + 1)));
+    QByteArray bytes = compactIndex(-static_cast<qint32>(text.size() + 1));
     for (QChar c : text + QChar(0)) {
         bytes += static_cast<char>(c.unicode() & 0xFF);
         bytes += static_cast<char>(c.unicode() >> 8);
