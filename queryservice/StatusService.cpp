@@ -14,6 +14,9 @@
 namespace utq::queryservice {
 namespace {
 
+// How often passed deadlines are looked for: one timer for all pages, not one each.
+constexpr int kDeadlineTickMs = 50;
+
 http::Response htmlResponse(const QByteArray& html, int status = 200) {
     http::Response response;
     response.status = status;
@@ -131,6 +134,17 @@ public:
         clock_.start();
     }
 
+    // Whatever happens to the page, it is answered: when its deadline passes, or when nothing
+    // is left to answer it (a look-up that dropped it), with what `late` says.
+    ~Exchange() { expire(); }
+    void setLateAnswer(std::function<http::Response(bool resolving)> late) {
+        late_ = std::move(late);
+    }
+    void expire() {
+        if (!answered_ && late_)
+            respond(late_(resolving));
+    }
+
     QHostAddress client() const { return client_; }
     // The page's own address on this service, for its refresh link.
     QString target() const { return target_; }
@@ -170,6 +184,7 @@ private:
     QElapsedTimer clock_;
     bool answered_ = false;
     bool holdsSlot_ = false;
+    std::function<http::Response(bool resolving)> late_;
 };
 
 StatusService::StatusService(ServiceSettings settings, QObject* parent)
@@ -191,7 +206,23 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
               settings_.maxQueriesPerClient),
       recent_(settings_.reuseMs), alive_(std::make_shared<StatusService*>(this)) {
     clock_.start();
+    deadlineTick_.setInterval(kDeadlineTickMs);
+    connect(&deadlineTick_, &QTimer::timeout, this, &StatusService::passDeadlines);
     addRoutes();
+}
+
+void StatusService::passDeadlines() {
+    // Deadlines are all the same length, so the queue is in their order.
+    const qint64 now = clock_.elapsed();
+    while (!deadlines_.empty() &&
+           (deadlines_.front().first <= now || deadlines_.front().second.expired())) {
+        const auto exchange = deadlines_.front().second.lock();
+        deadlines_.pop_front();
+        if (exchange)
+            exchange->expire();
+    }
+    if (deadlines_.empty())
+        deadlineTick_.stop();
 }
 
 StatusService::~StatusService() = default;
@@ -232,7 +263,8 @@ bool StatusService::fromOwnViews(const http::Request& request) const {
 
 void StatusService::handle(const http::Request& request, const QHostAddress& client,
                            const http::Reply& reply) {
-    const auto exchange = std::make_shared<Exchange>(request, client, reply, alive_);
+    // Not make_shared: a deadline's weak pointer would keep the whole page's memory.
+    const std::shared_ptr<Exchange> exchange(new Exchange(request, client, reply, alive_));
     if (settings_.ownViewsOnly && !fromOwnViews(request))
         return exchange->respond(errorResponse(
             QStringLiteral("Not served here"),
@@ -298,17 +330,17 @@ void StatusService::answerStatus(const http::Request& request,
 
     const auto port = static_cast<quint16>(*given + game.portOffset);
     // One deadline for the whole page: a slow name or a slow server frees its slot in time.
-    QTimer::singleShot(settings_.pageDeadlineMs, this, [exchange, host, port, &game] {
-        if (exchange->answered())
-            return;
-        exchange->respond(exchange->resolving
-                              ? errorResponse(QStringLiteral("Unknown server"),
-                                              QStringLiteral("The name \"%1\" could not be looked "
-                                                             "up in time. Try again, or type its "
-                                                             "IP address.")
-                                                  .arg(host))
-                              : noAnswer(host, port, game.portHint));
+    exchange->setLateAnswer([host, port, &game](bool resolving) {
+        return resolving ? errorResponse(QStringLiteral("Unknown server"),
+                                         QStringLiteral("The name \"%1\" could not be looked up "
+                                                        "in time. Try again, or type its IP "
+                                                        "address.")
+                                             .arg(host))
+                         : noAnswer(host, port, game.portHint);
     });
+    deadlines_.push_back({clock_.elapsed() + settings_.pageDeadlineMs, exchange});
+    if (!deadlineTick_.isActive())
+        deadlineTick_.start();
     if (isAddress)
         return ask(exchange, game, host, literal, port, shownWebPort);
     lookUp(exchange, game, host, port, shownWebPort);

@@ -13,6 +13,9 @@
 #include <QHostAddress>
 #include <QObject>
 
+#include <QTimer>
+
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -69,6 +72,7 @@ private:
     class Exchange;
 
     void addRoutes();
+    void passDeadlines();
     void handle(const http::Request& request, const QHostAddress& client, const http::Reply& reply);
     bool fromOwnViews(const http::Request& request) const;
     void answerStatus(const http::Request& request, const std::shared_ptr<Exchange>& exchange,
@@ -85,6 +89,9 @@ private:
     QueryLimits limits_;
     RecentAnswers recent_;
     QElapsedTimer clock_;
+    // Pages waiting for their answer, by deadline.
+    std::deque<std::pair<qint64, std::weak_ptr<Exchange>>> deadlines_;
+    QTimer deadlineTick_;
     quint16 port_ = 0;
     // Pages in the making hold this weakly, so one that ends after the service is gone is let
     // be.
