@@ -84,8 +84,11 @@ private:
             ++datagrams_;
             bytes_ += datagram.data().size();
             QList<QByteArray> reply;
-            if (!conversation_->take(datagram.data(), reply))
+            if (!conversation_->take(datagram.data(), reply)) {
+                if (conversation_->hasOverflowed())
+                    return finish();
                 continue;
+            }
             if (roundTripMs_ < 0)
                 roundTripMs_ = clock_.elapsed();
             send(reply);

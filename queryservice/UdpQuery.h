@@ -26,6 +26,8 @@ public:
     // Everything asked for came, but the protocol cannot tell whether more is on its way:
     // the query ends as answered after a short quiet time.
     virtual bool isSettling() const { return false; }
+    // The server sent more than any answer holds: the query ends at once with what came.
+    virtual bool hasOverflowed() const { return false; }
     // Some of the server's status came.
     virtual bool hasStatus() const = 0;
     virtual ServerStatus status() const = 0;

@@ -56,8 +56,10 @@ bool isTeamGameType(const QString& gameType) {
 } // namespace
 
 bool ReplyAssembly::add(const QByteArray& datagram) {
-    if (!datagram.startsWith('\\') || datagram.size() > kMaxBytes - bytes_)
+    if (!datagram.startsWith('\\'))
         return false;
+    if (datagram.size() > kMaxBytes - bytes_)
+        return overflow();
     // \key\value\key\value... ; "final" stands alone, without a value, before or after the
     // query id.
     const QList<QByteArray> tokens = datagram.mid(1).split('\\');
@@ -89,8 +91,10 @@ bool ReplyAssembly::add(const QByteArray& datagram) {
         if (!final)
             return false;
         part = 1;
-    } else if (*part < 1 || *part > kMaxPart) {
+    } else if (*part < 1) {
         return false;
+    } else if (*part > kMaxPart) {
+        return overflow();
     } else if (queryId_.isEmpty()) {
         queryId_ = id;
     } else if (id != queryId_) {
@@ -98,7 +102,7 @@ bool ReplyAssembly::add(const QByteArray& datagram) {
     }
     if (!parts_.contains(*part)) { // a repeated part changes nothing
         if (items.size() > kMaxItems - items_)
-            return false;
+            return overflow();
         parts_.insert(*part, items);
         bytes_ += datagram.size();
         items_ += items.size();
@@ -107,6 +111,11 @@ bool ReplyAssembly::add(const QByteArray& datagram) {
         finalPart_ = *part;
     unnumberedFinal_ = unnumberedFinal_ || unnumbered;
     return true;
+}
+
+bool ReplyAssembly::overflow() {
+    overflowed_ = true;
+    return false;
 }
 
 bool ReplyAssembly::isComplete() const {

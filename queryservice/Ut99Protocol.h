@@ -30,11 +30,16 @@ public:
     bool add(const QByteArray& datagram);
     // Every part from 1 to the final one is in.
     bool isComplete() const;
+    // The server sent more than any reply holds: waiting longer would only bring more of it.
+    bool hasOverflowed() const { return overflowed_; }
     // The key/value items of the parts received so far, in part order (keys in lower case).
     QList<QPair<QString, QString>> items() const;
 
 private:
+    bool overflow();
+
     QMap<int, QList<QPair<QString, QString>>> parts_;
+    bool overflowed_ = false;
     qsizetype bytes_ = 0;
     qsizetype items_ = 0;
     QString queryId_;

@@ -14,6 +14,7 @@ public:
         return assembly_.add(datagram);
     }
     bool isComplete() const override { return assembly_.isComplete(); }
+    bool hasOverflowed() const override { return assembly_.hasOverflowed(); }
     bool hasStatus() const override { return !assembly_.items().isEmpty(); }
     ServerStatus status() const override { return ut99::statusFrom(assembly_.items()); }
 
