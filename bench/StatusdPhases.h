@@ -33,6 +33,8 @@ struct FloodOptions {
 void runMixedLoad(const StatusdCommand& statusd, const MixedLoadOptions& options);
 // A UT99 server that never ends its answer: the page's time and size, statusd's peak memory.
 void runFlood(const StatusdCommand& statusd, const FloodOptions& options);
+// A request head of 16 MB: the answer, and how much statusd grew.
+void runHugeHead(const StatusdCommand& statusd);
 // Clients that ask for a silent server's page and leave before the answer; statusd must live.
 void runGivingUpClients(const StatusdCommand& statusd, int clients);
 

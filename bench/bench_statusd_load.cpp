@@ -87,8 +87,9 @@ int main(int argc, char** argv) {
         QStringLiteral("ARGS"), QLatin1String(kDefaultStatusdArguments));
     const QCommandLineOption parts(QStringLiteral("parts"),
                                    QStringLiteral("Which parts to run (default "
-                                                  "mixed,flood,giving-up)."),
-                                   QStringLiteral("LIST"), QStringLiteral("mixed,flood,giving-up"));
+                                                  "mixed,flood,huge-head,giving-up)."),
+                                   QStringLiteral("LIST"),
+                                   QStringLiteral("mixed,flood,huge-head,giving-up"));
     for (const NumberOption* option :
          {&seconds, &connections, &floodClients, &floodSeconds, &floodRate, &givingUp})
         parser.addOption(option->option);
@@ -111,7 +112,7 @@ int main(int argc, char** argv) {
         statusd.arguments.push_back(argument.toStdString());
     const QStringList chosen = parser.value(parts).split(u',', Qt::SkipEmptyParts);
     const QStringList known = {QStringLiteral("mixed"), QStringLiteral("flood"),
-                               QStringLiteral("giving-up")};
+                               QStringLiteral("huge-head"), QStringLiteral("giving-up")};
     for (const QString& part : chosen)
         if (!known.contains(part)) {
             std::fprintf(stderr, "--parts takes a list of %s\n", qPrintable(known.join(u',')));
@@ -144,6 +145,8 @@ int main(int argc, char** argv) {
     }
     if (chosen.contains(QLatin1String("flood")))
         bench::runFlood(statusd, {*floodClientsValue, *floodSecondsValue, *floodRateValue, 25});
+    if (chosen.contains(QLatin1String("huge-head")))
+        bench::runHugeHead(statusd);
     if (chosen.contains(QLatin1String("giving-up")))
         bench::runGivingUpClients(statusd, *givingUpValue);
     std::printf("whole run: %.1f s\n", static_cast<double>(total.elapsed()) / 1000.0);
