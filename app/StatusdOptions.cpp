@@ -1,5 +1,7 @@
 #include "app/StatusdOptions.h"
 
+#include <algorithm>
+
 namespace utq {
 namespace {
 

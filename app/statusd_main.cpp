@@ -36,9 +36,10 @@ int main(int argc, char* argv[]) {
     const long descriptors = utq::platform::raiseOpenFileLimit();
     const long connectionRoom =
         descriptors - std::min<long>(options->maxQueriesInFlight, descriptors / 2) - 64;
-    settings.http = {
-        options->maxHeadBytes, options->idleSeconds * 1000, options->connectionsPerClient,
-        static_cast<int>(std::clamp<long>(connectionRoom, 16, options->maxConnections))};
+    settings.http = {options->maxHeadBytes, options->idleSeconds * 1000,
+                     options->connectionsPerClient,
+                     static_cast<int>(std::min<long>(options->maxConnections,
+                                                     std::max<long>(connectionRoom, 16)))};
     // Reachable from elsewhere, the service must not be a way into this machine's networks.
     settings.targets.refuseSpecialPurpose = !options->address.isLoopback();
     settings.targets.allowed = options->allowed;

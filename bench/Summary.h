@@ -14,6 +14,15 @@ enum class Met { Yes, No, NotMeasured };
 
 inline Met metIf(bool yes) { return yes ? Met::Yes : Met::No; }
 
+// How the bench program was built: figures of a debug build are not the product's.
+inline const char* buildKind() {
+#ifdef NDEBUG
+    return "optimised (NDEBUG)";
+#else
+    return "debug";
+#endif
+}
+
 inline void summary(const QString& figure, const QString& goal, const QString& measured, Met met) {
     // A field must not break the line apart.
     const auto field = [](QString text) {

@@ -280,11 +280,7 @@ int main(int argc, char** argv) {
         }
     }
 
-#ifdef NDEBUG
-    const char* build = "optimised (NDEBUG)";
-#else
-    const char* build = "debug";
-#endif
+    const char* build = bench::buildKind();
     std::printf("status page (GET to finished reply) against qstat (process start to end), "
                 "loopback fake servers; %s build; times in ms\n",
                 build);

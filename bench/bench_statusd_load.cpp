@@ -119,11 +119,7 @@ int main(int argc, char** argv) {
             return 2;
         }
 
-#ifdef NDEBUG
-    const char* build = "optimised (NDEBUG)";
-#else
-    const char* build = "debug";
-#endif
+    const char* build = bench::buildKind();
     std::printf("statusd under test: %s\nbench build: %s; %u cores, load average %s at the "
                 "start\n\n",
                 qPrintable(statusd.shown()), build, std::thread::hardware_concurrency(),

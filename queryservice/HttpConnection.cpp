@@ -13,8 +13,6 @@ constexpr qint64 kMaxUnsentBytes = 256 * 1024;
 
 Reply::Reply(Connection* connection, quint64 serial) : connection_(connection), serial_(serial) {}
 
-bool Reply::isOpen() const { return connection_ && connection_->awaits(serial_); }
-
 void Reply::send(const Response& response) const {
     if (connection_)
         connection_->answer(serial_, response);

@@ -2,6 +2,8 @@
 
 #include <QUrl>
 
+#include <cctype>
+
 namespace utq::queryservice::http {
 namespace {
 

@@ -33,8 +33,6 @@ class Reply {
 public:
     Reply() = default;
     Reply(Connection* connection, quint64 serial);
-    // False once the client has gone, or the request has been answered.
-    bool isOpen() const;
     void send(const Response& response) const;
 
 private:
@@ -54,7 +52,6 @@ public:
 
     // The port listened on, or 0 when that failed.
     quint16 listen(const QHostAddress& address, quint16 port);
-    int openConnections() const { return open_; }
     const Limits& limits() const { return limits_; }
 
 private:

@@ -33,8 +33,6 @@ public:
              const std::function<QFuture<QueryOutcome>()>& start, Done done, QObject* context,
              const std::function<qint64()>& clock);
 
-    qsizetype size() const { return entries_.size(); }
-
 private:
     struct Entry {
         bool inFlight = true;

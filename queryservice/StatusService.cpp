@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace utq::queryservice {
 namespace {
 
@@ -31,6 +33,17 @@ http::Response htmlResponse(const QByteArray& html, int status = 200) {
 
 http::Response errorResponse(const QString& title, const QString& explanation, int status = 200) {
     return htmlResponse(pages::errorPage(title, explanation), status);
+}
+
+// The request log's line: time, client, method, target, status, milliseconds.
+QString logLine(const QHostAddress& client, const QString& methodAndTarget, int status, qint64 ms) {
+    return QStringList{QDateTime::currentDateTime().toString(Qt::ISODate),
+                       client.toString(),
+                       methodAndTarget,
+                       QString::number(status),
+                       QString::number(ms),
+                       QStringLiteral("ms")}
+        .join(u' ');
 }
 
 // What a request refused before it was read whole is told.
@@ -169,10 +182,7 @@ public:
         reply_.send(response); // nowhere, when the client has gone
         if (service->settings_.log)
             service->settings_.log(
-                QStringList{QDateTime::currentDateTime().toString(Qt::ISODate), client_.toString(),
-                            method_, target_, QString::number(response.status),
-                            QString::number(clock_.elapsed()), QStringLiteral("ms")}
-                    .join(u' '));
+                logLine(client_, method_ + u' ' + target_, response.status, clock_.elapsed()));
     }
 
 private:
@@ -195,10 +205,7 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
                  const http::Reply& reply) { handle(request, client, reply); },
           [this](int status, const QHostAddress& client) {
               if (settings_.log)
-                  settings_.log(QStringList{QDateTime::currentDateTime().toString(Qt::ISODate),
-                                            client.toString(), QStringLiteral("- -"),
-                                            QString::number(status), QStringLiteral("0 ms")}
-                                    .join(u' '));
+                  settings_.log(logLine(client, QStringLiteral("- -"), status, 0));
               return refusal(status);
           },
           this),
@@ -376,8 +383,8 @@ void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const Game& g
     // The query ends before the page's deadline, whatever the name's look-up took.
     QueryTiming timing = settings_.timing;
     const qint64 left = settings_.pageDeadlineMs - exchange->elapsedMs() - 100;
-    timing.waitMs = static_cast<int>(
-        std::clamp<qint64>(left / (timing.retries + 1), 50, settings_.timing.waitMs));
+    timing.waitMs = static_cast<int>(std::min<qint64>(
+        settings_.timing.waitMs, std::max<qint64>(left / (timing.retries + 1), 50)));
 
     const QString server = game.name + u' ' + address.toString() + u' ' + QString::number(port);
     recent_.ask(
