@@ -5,6 +5,7 @@
 #include "admin/AlertDialog.h"
 #include "favourites/FavouritesFile.h"
 #include "platform/ProfileReader.h"
+#include "platform/TextFileWriter.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -39,6 +40,8 @@ void qElQuery::ReadIniut3() { loadFavourites(GameKind::UT3, &qElQuery::GetIniut3
 void qElQuery::loadFavourites(GameKind game,
                               std::optional<QString> (qElQuery::*reader)(const QString&,
                                                                          const QString&) const) {
+    // What a save killed half-way left beside the file goes first.
+    platform::removeInterruptedSaves(IniPath);
     // Every box is assigned, also the locked first UT2004 row, also with nothing found.
     const QString section = QLatin1String(favourites::kSection);
     for (int slot = 1; slot <= favourites::kSlotCount; ++slot)

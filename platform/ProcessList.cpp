@@ -17,6 +17,17 @@ QByteArray readSmall(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.read(4096) : QByteArray();
 }
 
+// A process that has ended but whose parent has not collected it yet (a zombie) keeps its
+// name in the list; it runs no more, so it does not count.
+bool hasEnded(const QString& processFolder) {
+    const QByteArray stat = readSmall(processFolder + QStringLiteral("/stat"));
+    const qsizetype nameEnd = stat.lastIndexOf(')'); // the name itself may hold ')'
+    if (nameEnd < 0 || nameEnd + 2 >= stat.size())
+        return true; // gone while being looked at
+    const char state = stat[nameEnd + 2];
+    return state == 'Z' || state == 'X';
+}
+
 bool isNamed(const QString& processFolder, const QString& wanted) {
     const QString command =
         QString::fromLocal8Bit(readSmall(processFolder + QStringLiteral("/comm"))).trimmed();
@@ -26,6 +37,10 @@ bool isNamed(const QString& processFolder, const QString& wanted) {
     QString first = QString::fromLocal8Bit(cmdline.left(cmdline.indexOf('\0')));
     first = first.section(u'/', -1).section(u'\\', -1);
     return !first.isEmpty() && first.compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+bool isRunningAs(const QString& processFolder, const QString& wanted) {
+    return isNamed(processFolder, wanted) && !hasEnded(processFolder);
 }
 
 QStringList processIds(const QString& procFolder, QString* error) {
@@ -56,7 +71,7 @@ ProcessList::Count ProcessList::countNamed(const QString& imageName) const {
         return {std::nullopt, error};
     int count = 0;
     for (const QString& id : ids)
-        count += isNamed(procFolder_ + u'/' + id, imageName);
+        count += isRunningAs(procFolder_ + u'/' + id, imageName);
     return {count, {}};
 }
 
@@ -64,7 +79,7 @@ int ProcessList::killNamed(const QString& imageName) const {
     QString error;
     int killed = 0;
     for (const QString& id : processIds(procFolder_, &error))
-        if (isNamed(procFolder_ + u'/' + id, imageName) &&
+        if (isRunningAs(procFolder_ + u'/' + id, imageName) &&
             ::kill(static_cast<pid_t>(id.toInt()), SIGKILL) == 0)
             ++killed;
     return killed;

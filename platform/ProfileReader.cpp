@@ -81,24 +81,25 @@ SectionValues parseSection(const Text& text, const QString& section) {
         pos = end + 1;
         if (end < size && data[end] == '\r' && pos < size && data[pos] == '\n')
             ++pos;
-        if (line.startsWith('[')) {
+        // A section's name runs to the line's last ']'; without one the line is no heading.
+        const qsizetype close = line.startsWith('[') ? line.lastIndexOf(']') : -1;
+        if (close > 0) {
             if (inSection)
                 break; // the first section of that name is the only one that counts
-            const qsizetype close = line.indexOf(']');
-            const QByteArrayView name =
-                trimBlanks(close < 0 ? line.sliced(1) : line.sliced(1, close - 1));
-            inSection = text.decode(name).toCaseFolded() == wanted;
+            inSection = text.decode(trimBlanks(line.sliced(1, close - 1))).toCaseFolded() == wanted;
             continue;
         }
         if (!inSection || line.startsWith(';'))
             continue;
+        // A line without '=' is a key whose value is empty.
         const qsizetype equals = line.indexOf('=');
-        if (equals < 0)
-            continue;
-        const QString key = text.decode(trimBlanks(line.first(equals))).toCaseFolded();
+        const QString key =
+            text.decode(trimBlanks(equals < 0 ? line : line.first(equals))).toCaseFolded();
         if (key.isEmpty() || values.contains(key))
             continue;
-        values.insert(key, unquoted(trimBlanks(QStringView(text.decode(line.sliced(equals + 1))))));
+        values.insert(key, equals < 0 ? QString()
+                                      : unquoted(trimBlanks(
+                                            QStringView(text.decode(line.sliced(equals + 1))))));
     }
     return values;
 }

@@ -4,13 +4,22 @@
 #include "platform/ProfileReader.h"
 #include "platform/TextFileWriter.h"
 
+#include "FileSizeLimit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace utq;
 using namespace utq::favourites;
@@ -131,7 +140,7 @@ private slots:
                  QStringList());
     }
 
-    void writerLeavesReadOnlyFilesAndFoldersAlone() {
+    void writerLeavesReadOnlyFilesAlone() {
         QTemporaryDir dir;
         const QString path = dir.filePath("utservers.ini");
         put(path, "old");
@@ -141,17 +150,89 @@ private slots:
         QVERIFY(result.error.contains("read-only"));
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(contentOf(path), "old");
+    }
 
+    // Where no file can be made beside it, a writable file is rewritten where it lies; a
+    // write the disk refuses half-way puts the old content back.
+    void inAFolderThatTakesNoNewFilesTheFileIsRewrittenInPlace() {
+        QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("locked"));
-        const QString inLocked = dir.filePath("locked/ut3servers.ini");
-        put(inLocked, "old");
-        QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
-        result = TextFileWriter().replaceContent(inLocked, "new");
-        QFile::setPermissions(dir.filePath("locked"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString folder = dir.filePath("locked");
+        const QString path = folder + "/ut3servers.ini";
+        put(path, QByteArray(40, 'o'));
+        const auto permissions = QFile::permissions(folder);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        const auto shorter = TextFileWriter().replaceContent(path, "new");
+        TextFileWriter::Result refused;
+        {
+            FileSizeLimit room(100);
+            refused = TextFileWriter().replaceContent(path, QByteArray(300, 'n'));
+        }
+        QFile::setPermissions(folder, permissions);
+        QVERIFY2(shorter.ok, qPrintable(shorter.error));
+        QVERIFY(!refused.ok);
+        QVERIFY2(refused.error.contains(std::strerror(EFBIG)), qPrintable(refused.error));
+        QCOMPARE(contentOf(path), "new"); // the first 100 bytes went in, and came out again
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList("ut3servers.ini"));
+    }
+
+    // A disk with no room left: the old file stays whole and the reason is the disk's own.
+    void aFullDiskKeepsTheOldFileAndSaysSo() {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small disk needs root");
+        // A mount namespace of this process's own, so the small disk is seen by no one else
+        // and goes with the process, whatever happens to the test.
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            QSKIP("no mount namespace of our own here");
+        QTemporaryDir dir;
+        QVERIFY(::mount("tmpfs", QFile::encodeName(dir.path()), "tmpfs", 0, "size=64k") == 0);
+        const QString path = dir.filePath("utservers.ini");
+        const QByteArray old = fileText(GameKind::UT99, sample(GameKind::UT99));
+        put(path, old);
+        QFile filler(dir.filePath("filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        for (int block = 0; block < 64 && filler.write(QByteArray(4096, 'f')) == 4096; ++block) {
+        }
+        const auto result = TextFileWriter().replaceContent(path, fileText(GameKind::UT99, {}));
+        QCOMPARE(contentOf(path), old);
         QVERIFY(!result.ok);
-        QVERIFY(result.error.contains("read-only"));
-        QCOMPARE(contentOf(inLocked), "old");
+        QVERIFY2(result.error.contains("No space left on device"), qPrintable(result.error));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"filler", "utservers.ini"}));
+        filler.close();
+        QVERIFY(::umount2(QFile::encodeName(dir.path()), MNT_DETACH) == 0);
+    }
+
+    // A file shared through its group, a setgid bit, another hard link or a symbolic link
+    // stays shared that way after a save.
+    void aSaveKeepsOwnerGroupModeAndLinks() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("utservers.ini");
+        put(path, "old");
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(QFile::encodeName(path), 65534, 65534), 0);
+        QCOMPARE(::chmod(QFile::encodeName(path), root ? 02664 : 0664), 0);
+        struct stat before {};
+        QCOMPARE(::stat(QFile::encodeName(path), &before), 0);
+        QVERIFY(TextFileWriter().replaceContent(path, "new").ok);
+        struct stat after {};
+        QCOMPARE(::stat(QFile::encodeName(path), &after), 0);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(contentOf(path), "new");
+
+        const QString other = dir.filePath("linked.ini");
+        QCOMPARE(::link(QFile::encodeName(path), QFile::encodeName(other)), 0);
+        QVERIFY(TextFileWriter().replaceContent(path, "both").ok);
+        QCOMPARE(contentOf(other), "both");
+
+        const QString viaLink = dir.filePath("ut04servers.ini");
+        QVERIFY(QFile::link(other, viaLink));
+        QVERIFY(TextFileWriter().replaceContent(viaLink, "through").ok);
+        QVERIFY(QFileInfo(viaLink).isSymLink());
+        QCOMPARE(contentOf(path), "through");
     }
 
     void aWriteThatFailsBeforeItsCommitLeavesTheOldFile() {
@@ -184,6 +265,15 @@ private slots:
         QCOMPARE(::waitpid(child, &status, 0), child);
         QVERIFY(WIFSIGNALED(status));
         QCOMPARE(contentOf(path), "old content"); // died after writing, before the swap
+        // What it left beside the file is cleared away, unlike a sibling a live save holds.
+        const QStringList left = QDir(dir.path()).entryList({"utservers.ini.*"}, QDir::Files);
+        QCOMPARE(left.size(), 1);
+        QFile held(dir.filePath("utservers.ini.saving-Held01"));
+        QVERIFY(held.open(QIODevice::WriteOnly));
+        QCOMPARE(::flock(held.handle(), LOCK_EX), 0);
+        QCOMPARE(platform::removeInterruptedSaves(path), 1);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                 QStringList({"utservers.ini", "utservers.ini.saving-Held01"}));
     }
 };
 

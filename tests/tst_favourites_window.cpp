@@ -1,6 +1,7 @@
 // Favourites in the window: loaded at start-up, saved back by "Save Changes" with its sound
 // and dialog, and the preset pickers of the query tabs.
 #include "EventLoopWait.h"
+#include "FileSizeLimit.h"
 #include "OpenDialogs.h"
 #include "TestMain.h"
 #include "TestWindow.h"
@@ -17,6 +18,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace utq;
 
@@ -233,6 +237,46 @@ private slots:
         pressSave(t, GameKind::UT99);
         QVERIFY(readFile(t.path("utservers.ini")).contains("ServerName3=my server\r\n"));
         QCOMPARE(t.failures.size(), 1);
+    }
+
+    // The disk refuses the new content (here a file-size limit of 0, as a full disk would):
+    // the old file stays whole and the user reads the disk's own reason.
+    void aSaveTheDiskRefusesKeepsTheOldFileAndSaysWhy() {
+        const QByteArray old = "[SERVER]\r\nServerName=kept\r\n";
+        TestWindow t([&old](const QString& folder) { writeFile(folder + "/utservers.ini", old); });
+        t->ServerName->setText("changed");
+        {
+            FileSizeLimit noRoom(0);
+            pressSave(t, GameKind::UT99);
+        }
+        QCOMPARE(readFile(t.path("utservers.ini")), old);
+        QCOMPARE(t.failures.size(), 1);
+        QVERIFY2(t.failures.first().contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+                 qPrintable(t.failures.first()));
+        QVERIFY(t.sound->played.isEmpty());
+        QCOMPARE(Alert::openInstance(), nullptr);
+        QCOMPARE(QDir(t.programFolder.path()).entryList(QDir::Files), QStringList("utservers.ini"));
+    }
+
+    // A writable file in a folder the user may not write to is saved where it lies, and what
+    // a killed save left beside a favourites file is gone at the next start.
+    void aSaveInAFolderThatTakesNoNewFilesWritesInPlace() {
+        TestWindow t([](const QString& folder) {
+            writeFile(folder + "/ut3servers.ini", "[SERVER]\r\n");
+            writeFile(folder + "/ut3servers.ini.saving-Ab12Cd", "[SERV"); // a killed save's
+            writeFile(folder + "/ut3servers.ini.backup", "[SERVER]\r\n"); // the user's own
+        });
+        QCOMPARE(QDir(t.programFolder.path()).entryList(QDir::Files),
+                 QStringList({"ut3servers.ini", "ut3servers.ini.backup"}));
+        t->UT3ServerName2->setText("in place");
+        const QString folder = t.programFolder.path();
+        const auto permissions = QFile::permissions(folder);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        pressSave(t, GameKind::UT3);
+        QFile::setPermissions(folder, permissions);
+        QVERIFY2(t.failures.isEmpty(), qPrintable(t.failures.join('\n')));
+        QVERIFY(readFile(t.path("ut3servers.ini")).contains("UT3ServerName2=in place\r\n"));
+        QCOMPARE(Alert2::openInstance()->lblAlert->text(), "Changes Successfully Saved!");
     }
 
     void aSaveIntoAReadOnlyFileLeavesIt() {

@@ -93,9 +93,31 @@ private slots:
             << QByteArray("[SERVER]\r\nA=b=c=d\r\n") << "SERVER"
             << "A"
             << "b=c=d";
+        // As the Windows reader takes hand-edited lines: a key without '=' is there, empty,
+        // and being first it wins; a heading needs its ']' and runs to the last one.
         QTest::newRow("line without =") << QByteArray("[SERVER]\r\nA\r\nA=x\r\n") << "SERVER"
                                         << "A"
-                                        << "x";
+                                        << "";
+        QTest::newRow("line without = is a key")
+            << QByteArray("[SERVER]\r\n  A  \r\nB=2\r\n") << "SERVER"
+            << "B"
+            << "2";
+        QTest::newRow("heading without ] opens nothing")
+            << QByteArray("[SERVER\r\nA=1\r\n") << "SERVER"
+            << "A"
+            << "";
+        QTest::newRow("[ without ] does not end the section")
+            << QByteArray("[SERVER]\r\n[Other\r\nA=1\r\n") << "SERVER"
+            << "A"
+            << "1";
+        QTest::newRow("name runs to the last ]")
+            << QByteArray("[SERVER] ;old]\r\nA=wrong\r\n[SER]VER]\r\nA=1\r\n") << "SER]VER"
+            << "A"
+            << "1";
+        QTest::newRow("a ] inside is no end of the name")
+            << QByteArray("[SERVER] ;old]\r\nA=wrong\r\n") << "SERVER"
+            << "A"
+            << "";
         QTest::newRow("LF only") << QByteArray("[SERVER]\nA=1\nB=2\n") << "SERVER"
                                  << "B"
                                  << "2";
