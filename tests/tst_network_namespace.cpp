@@ -1,9 +1,12 @@
-// The tests' own network namespaces (support/NetworkNamespace.h): whatever the helper made is
-// gone once it is, a namespace whose set-up failed half-way included.
+// The tests' own network namespaces (support/NetworkNamespace.h): each has a name of its own,
+// and whatever the helper made is gone once it is, a namespace whose set-up failed half-way
+// included.
 #include "NetworkNamespace.h"
 
 #include <QFileInfo>
 #include <QTest>
+
+#include <memory>
 
 #include <unistd.h>
 
@@ -43,6 +46,19 @@ private slots:
             QVERIFY(QFileInfo::exists(path));
         }
         QVERIFY2(!QFileInfo::exists(path), qPrintable(path + " was left behind"));
+    }
+
+    void twoAtOnceAreTwo() {
+        auto first = std::make_unique<NetworkNamespace>();
+        if (!first->isReady())
+            QSKIP(qPrintable("no network namespace for the test: " + first->whyNot()));
+        const NetworkNamespace second;
+        QVERIFY(second.isReady());
+        QVERIFY(first->name() != second.name());
+        const QString firstPath = pathOf(*first);
+        first.reset();
+        QVERIFY(!QFileInfo::exists(firstPath));
+        QVERIFY(QFileInfo::exists(pathOf(second)));
     }
 };
 

@@ -13,14 +13,16 @@
 // A network namespace of the test's own: nothing in it reaches beyond the machine, so a time-out
 // or a failed name look-up there happens for real without a packet leaving. Its only
 // interface is its own loopback. A thread enters it with Inside; the rest of the process
-// stays where it was. Whatever was made is deleted with it, also when setting it up failed
-// half-way.
+// stays where it was. Each one has a name of its own, and whatever was made is deleted with
+// it, also when setting it up failed half-way.
 class NetworkNamespace {
 public:
     // setUp: commands run inside the namespace once its loopback is up; if one fails, the
     // namespace is not ready.
     explicit NetworkNamespace(const QList<QStringList>& setUp = {})
-        : name_(QStringLiteral("utq-test-%1").arg(QCoreApplication::applicationPid())) {
+        : name_(QStringLiteral("utq-test-%1-%2")
+                    .arg(QCoreApplication::applicationPid())
+                    .arg(++count())) {
         run({"netns", "delete", name_}); // a leftover of an earlier run
         made_ = run({"netns", "add", name_});
         ok_ = made_ && exec({"ip", "link", "set", "lo", "up"});
