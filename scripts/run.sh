@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds the program and starts it.
+# Sets up the machine, builds the programs and starts the main window; arguments go to it.
+# UTQ_RUN_BUILD_ONLY=1 stops before starting it, with the programs built and ready in build/bin
+# (scripts/check-readme.sh checks the README's run command so, without a window).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,4 +17,5 @@ if ! getcap build/bin/utquery 2>/dev/null | grep -q cap_net_raw; then
   "${as_root[@]}" setcap cap_net_raw+ep build/bin/utquery ||
     echo "Note: could not give build/bin/utquery the cap_net_raw capability; see README, Ping." >&2
 fi
+if [ "${UTQ_RUN_BUILD_ONLY:-0}" = 1 ]; then exit 0; fi
 exec build/bin/utquery "$@"

@@ -13,7 +13,7 @@ runtime=(
 )
 
 build=(
-  cmake g++ ninja-build ccache clang-format pkg-config clang libclang-rt-14-dev
+  cmake g++ ninja-build make ccache clang-format pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
   qt6-httpserver-dev qt6-websockets-dev qt6-multimedia-dev qt6-svg-dev
   libgl-dev libxkbcommon-dev libvulkan-dev

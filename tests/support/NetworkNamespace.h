@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -12,21 +13,30 @@
 // A network namespace of the test's own: nothing in it reaches beyond the machine, so a time-out
 // or a failed name look-up there happens for real without a packet leaving. Its only
 // interface is its own loopback. A thread enters it with Inside; the rest of the process
-// stays where it was.
+// stays where it was. Each one has a name of its own, and whatever was made is deleted with
+// it, also when setting it up failed half-way.
 class NetworkNamespace {
 public:
-    NetworkNamespace()
-        : name_(QStringLiteral("utq-test-%1").arg(QCoreApplication::applicationPid())) {
+    // setUp: commands run inside the namespace once its loopback is up; if one fails, the
+    // namespace is not ready.
+    explicit NetworkNamespace(const QList<QStringList>& setUp = {})
+        : name_(QStringLiteral("utq-test-%1-%2")
+                    .arg(QCoreApplication::applicationPid())
+                    .arg(++count())) {
         run({"netns", "delete", name_}); // a leftover of an earlier run
-        ok_ = run({"netns", "add", name_}) &&
-              run({"netns", "exec", name_, "ip", "link", "set", "lo", "up"});
+        made_ = run({"netns", "add", name_});
+        ok_ = made_ && exec({"ip", "link", "set", "lo", "up"});
+        for (const QStringList& command : setUp)
+            ok_ = ok_ && exec(command);
         if (!ok_)
             why_ = error_;
     }
     ~NetworkNamespace() {
-        if (ok_)
+        if (made_)
             run({"netns", "delete", name_});
     }
+    NetworkNamespace(const NetworkNamespace&) = delete;
+    NetworkNamespace& operator=(const NetworkNamespace&) = delete;
 
     bool isReady() const { return ok_; }
     QString whyNot() const { return why_; }
@@ -85,6 +95,7 @@ private:
     }
 
     QString name_;
+    bool made_ = false;
     bool ok_ = false;
     QString why_;
     QString error_;
