@@ -58,9 +58,10 @@ trap 'rm -f "$src"/build-release/utquery-*.tar.gz' EXIT
 git ls-files -z --cached --others --exclude-standard |
   while IFS= read -r -d '' file; do if [ -e "$file" ]; then printf '%s\0' "$file"; fi; done |
   tar -cf - --null -T - | tar -xf - -C "$src"
-# The compiler cache then takes paths below this folder as relative ones, so the copy's release
-# build reuses what one here left in it (debug objects carry their folder, so not those).
-export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$repo}"
+# The compiler cache then takes paths below this folder as relative ones, and leaves the build
+# folder out of debug objects' keys, so the copy's builds reuse what scripts/test.sh and
+# scripts/package.sh left in it here (the copy's debug information names this folder's paths).
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$repo}" CCACHE_NOHASHDIR=1
 
 # The run command: built in build/ and ready, not started.
 step=$SECONDS
