@@ -36,18 +36,6 @@ private slots:
         QVERIFY2(!QFileInfo::exists(path), qPrintable(path + " was left behind"));
     }
 
-    void aReadyNamespaceIsDeletedToo() {
-        QString path;
-        {
-            NetworkNamespace ns({{"sysctl", "-q", "-w", "net.ipv4.icmp_echo_ignore_all=1"}});
-            if (!ns.isReady())
-                QSKIP(qPrintable("no network namespace for the test: " + ns.whyNot()));
-            path = pathOf(ns);
-            QVERIFY(QFileInfo::exists(path));
-        }
-        QVERIFY2(!QFileInfo::exists(path), qPrintable(path + " was left behind"));
-    }
-
     void twoAtOnceAreTwo() {
         auto first = std::make_unique<NetworkNamespace>();
         if (!first->isReady())
