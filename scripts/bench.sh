@@ -16,8 +16,11 @@ echo "Building in $dir/; all output but this table goes to $log" >&2
 
 build() {
   bash scripts/setup.sh
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
-  cmake --build "$dir" --target bench_window_startup bench_ping_loopback bench_status_pages \
+  # A build-release/ made before (scripts/package.sh, or by hand) keeps its generator.
+  local generator=()
+  [ -f "$dir/CMakeCache.txt" ] || generator=(-G Ninja)
+  cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release
+  cmake --build "$dir" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target bench_window_startup bench_ping_loopback bench_status_pages \
     bench_statusd_load
 }
 if ! build >>"$log" 2>&1; then
