@@ -26,10 +26,11 @@ void checkColours(const QString& text) {
     const QString plain = withoutColourCodes(text);
     check(plain.size() <= text.size());
     check(!plain.contains(QChar(0x1B)));
-    const QList<ColourRun> runs = colourRuns(text);
+    const TextRuns runs = colourRuns(text);
     qsizetype length = 0;
-    for (const ColourRun& run : runs) {
+    for (const TextRun& run : runs) {
         check(!run.text.contains(QChar(0x1B)));
+        check(!run.text.isEmpty());
         length += run.text.size();
     }
     check(length == plain.size());

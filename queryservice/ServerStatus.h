@@ -3,11 +3,30 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QtGlobal>
 
 #include <optional>
 
 // What a status query learnt about a game server, the same for the three games.
 namespace utq::queryservice {
+
+// A colour as a server gave it, 0 to 255 each.
+struct Rgb {
+    quint8 red = 0;
+    quint8 green = 0;
+    quint8 blue = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+// A piece of a name in one colour; none where the server gave no colour.
+struct TextRun {
+    QString text;
+    std::optional<Rgb> colour;
+    friend bool operator==(const TextRun&, const TextRun&) = default;
+};
+
+// A name's runs, where its server coloured it: their texts, joined, are the name.
+using TextRuns = QList<TextRun>;
 
 struct PlayerStatus {
     QString name;

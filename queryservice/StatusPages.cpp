@@ -2,6 +2,8 @@
 
 #include "queryservice/Ut2004Protocol.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 
 namespace utq::queryservice::pages {
@@ -44,18 +46,95 @@ QByteArray document(const QString& title, const QString& body) {
 }
 
 // How bright a colour looks, 0 to 255.
-int brightness(const QColor& c) {
-    return (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
+int brightness(const Rgb& c) { return (299 * c.red + 587 * c.green + 114 * c.blue) / 1000; }
+
+// A colour in HSL, worked out step for step as Qt's colour class works it out (it drew these pages
+// before), so that names keep the very colours they had: each component is held in 16 bits, 0 to
+// 65535, between the steps, and in floats while converted.
+struct Hsl {
+    int hue;        // whole degrees, 0 to 359; -1 for a grey, which has none
+    int saturation; // 0 to 255
+    int lightness;  // 0 to 255
+};
+
+constexpr float kFull = 65535.0f; // the largest 16-bit component
+
+// A value from 0 to 1 in 16 bits, rounded, and wrapped as a 16-bit store wraps it: a saturation a
+// hair above 1 becomes 0, as it did before.
+int sixteenBits(float value) { return static_cast<quint16>(qRound(value * kFull)); }
+quint8 eightBits(int sixteen) { return static_cast<quint8>((sixteen + 128) / 257); }
+float unit(quint8 value) { return static_cast<float>(value * 257) / kFull; }
+
+Hsl toHsl(const Rgb& c) {
+    const float r = unit(c.red);
+    const float g = unit(c.green);
+    const float b = unit(c.blue);
+    const float max = std::max({r, g, b});
+    const float min = std::min({r, g, b});
+    const float delta = max - min;
+    const float delta2 = max + min;
+    const float lightness = 0.5f * delta2;
+    Hsl hsl{-1, 0, eightBits(sixteenBits(lightness))};
+    if (max == min)
+        return hsl;
+    hsl.saturation = eightBits(sixteenBits(delta / (lightness < 0.5f ? delta2 : 2.0f - delta2)));
+    float hue = r == max   ? (g - b) / delta
+                : g == max ? 2.0f + (b - r) / delta
+                           : 4.0f + (r - g) / delta;
+    hue *= 60.0f;
+    if (hue < 0.0f)
+        hue += 360.0f;
+    hsl.hue = qRound(hue * 100.0f) / 100 % 360; // 359.995 degrees and up round to 0
+    return hsl;
 }
 
-// The colour, made lighter (its hue kept) until it reads on the page's navy.
-QColor readableOnNavy(QColor colour) {
+Rgb toRgb(const Hsl& hsl) {
+    const int light = hsl.lightness * 257;
+    if (hsl.saturation == 0 || hsl.hue < 0) {
+        const quint8 grey = eightBits(light);
+        return {grey, grey, grey};
+    }
+    if (light == 0)
+        return {};
+    const float h = static_cast<float>(hsl.hue * 100) / 36000.0f;
+    const float s = static_cast<float>(hsl.saturation * 257) / kFull;
+    const float l = static_cast<float>(light) / kFull;
+    const float temp2 = l < 0.5f ? l * (1.0f + s) : l + s - (l * s);
+    const float temp1 = (2.0f * l) - temp2;
+    // One component, from the hue moved by a third of the circle for red, not for green, back a
+    // third for blue.
+    const auto component = [temp1, temp2](float t) {
+        if (t < 0.0f)
+            t += 1.0f;
+        else if (t > 1.0f)
+            t -= 1.0f;
+        const float sixT = t * 6.0f;
+        float value = temp1;
+        if (sixT < 1.0f)
+            value = temp1 + (temp2 - temp1) * sixT;
+        else if ((t * 2.0f) < 1.0f)
+            value = temp2;
+        else if ((t * 3.0f) < 2.0f)
+            value = temp1 + (temp2 - temp1) * (2.0f / 3.0f - t) * 6.0f;
+        const int sixteen = sixteenBits(value);
+        return eightBits(sixteen == 1 ? 0 : sixteen);
+    };
+    return {component(h + (1.0f / 3.0f)), component(h), component(h - (1.0f / 3.0f))};
+}
+
+// The colour, made lighter (its hue and saturation kept) until it reads on the page's navy.
+Rgb readableOnNavy(Rgb colour) {
     constexpr int kLeast = 110;
-    for (int lightness = colour.lightness(); brightness(colour) < kLeast && lightness < 255;) {
-        lightness = std::min(255, lightness + 15);
-        colour = QColor::fromHsl(colour.hslHue(), colour.hslSaturation(), lightness);
+    Hsl hsl = toHsl(colour);
+    while (brightness(colour) < kLeast && hsl.lightness < 255) {
+        hsl.lightness = std::min(255, hsl.lightness + 15);
+        colour = toRgb(hsl);
     }
     return colour;
+}
+
+QString cssColour(const Rgb& c) {
+    return QString::asprintf("#%02x%02x%02x", c.red, c.green, c.blue);
 }
 
 // A name as HTML: escaped, and with colour codes (when it has them) as coloured runs. Colours too
@@ -64,15 +143,15 @@ QString nameHtml(const QString& name, bool colourCodes) {
     if (!colourCodes)
         return escaped(name);
     QString html;
-    for (const ut2004::ColourRun& run : ut2004::colourRuns(name)) {
+    for (const TextRun& run : ut2004::colourRuns(name)) {
         const QString text = escaped(run.text);
         if (!run.colour || text.isEmpty()) {
             html += text;
             continue;
         }
-        const QColor colour = readableOnNavy(*run.colour);
-        html += QStringLiteral("<span style=\"color:%1\">").arg(colour.name()) + text +
-                QStringLiteral("</span>");
+        html += QStringLiteral("<span style=\"color:%1\">")
+                    .arg(cssColour(readableOnNavy(*run.colour))) +
+                text + QStringLiteral("</span>");
     }
     return html;
 }

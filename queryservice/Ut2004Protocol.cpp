@@ -201,27 +201,27 @@ bool parsePlayers(const QByteArray& datagram, QList<PlayerStatus>& players) {
 
 QString withoutColourCodes(const QString& text) {
     QString plain;
-    for (const ColourRun& run : colourRuns(text))
+    for (const TextRun& run : colourRuns(text))
         plain += run.text;
     return plain;
 }
 
-QList<ColourRun> colourRuns(const QString& text) {
-    QList<ColourRun> runs{{std::nullopt, {}}};
+TextRuns colourRuns(const QString& text) {
+    const auto low = [](QChar c) {
+        return static_cast<quint8>(c.unicode() & 0xFF);
+    };
+    TextRuns runs{{{}, std::nullopt}};
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == QChar(0x1B)) {
-            if (i + 3 < text.size()) {
-                const QColor colour(text[i + 1].unicode() & 0xFF, text[i + 2].unicode() & 0xFF,
-                                    text[i + 3].unicode() & 0xFF);
-                runs.append({colour, {}});
-            }
+            if (i + 3 < text.size())
+                runs.append({{}, Rgb{low(text[i + 1]), low(text[i + 2]), low(text[i + 3])}});
             i += 3; // a cut-off code at the end is dropped whole
             continue;
         }
         runs.last().text += c;
     }
-    runs.removeIf([](const ColourRun& run) { return run.text.isEmpty(); });
+    runs.removeIf([](const TextRun& run) { return run.text.isEmpty(); });
     return runs;
 }
 

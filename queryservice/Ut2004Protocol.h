@@ -3,7 +3,6 @@
 #include "queryservice/ServerStatus.h"
 
 #include <QByteArray>
-#include <QColor>
 #include <QList>
 #include <QString>
 
@@ -38,13 +37,11 @@ bool parseInfo(const QByteArray& datagram, Info& info);
 bool parseRules(const QByteArray& datagram, QList<QPair<QString, QString>>& rules);
 bool parsePlayers(const QByteArray& datagram, QList<PlayerStatus>& players);
 
-// Names with colour codes: the plain text, and the text in runs of one colour each. Only the
-// codes are taken out; other control characters are left for the page to drop.
+// Text with colour codes, each ESC and three characters whose low bytes are red, green and blue:
+// the plain text, and the text in runs of one colour each (the first without a colour when text
+// comes before the first code). Only the codes are taken out; other control characters are left
+// for the page to drop.
 QString withoutColourCodes(const QString& text);
-struct ColourRun {
-    std::optional<QColor> colour; // none before the first code
-    QString text;
-};
-QList<ColourRun> colourRuns(const QString& text);
+TextRuns colourRuns(const QString& text);
 
 } // namespace utq::queryservice::ut2004

@@ -44,11 +44,11 @@ private slots:
         QVERIFY(parseInfo(infoReply(str("\x1b\xf8\x40\x40Old \x1b\x40\x40\xf8"
                                         "Dudes")),
                           info));
-        const QList<ColourRun> runs = colourRuns(info.name);
+        const TextRuns runs = colourRuns(info.name);
         QCOMPARE(runs.size(), 2);
-        QCOMPARE(runs[0].colour, QColor(0xf8, 0x40, 0x40));
+        QCOMPARE(runs[0].colour, (Rgb{0xf8, 0x40, 0x40}));
         QCOMPARE(runs[0].text, "Old ");
-        QCOMPARE(runs[1].colour, QColor(0x40, 0x40, 0xf8));
+        QCOMPARE(runs[1].colour, (Rgb{0x40, 0x40, 0xf8}));
         QCOMPARE(runs[1].text, "Dudes");
         QCOMPARE(withoutColourCodes(info.name), "Old Dudes");
         QCOMPARE(withoutColourCodes(QString::fromLatin1("cut\x1b\x10")),
