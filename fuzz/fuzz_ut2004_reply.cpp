@@ -36,6 +36,23 @@ void checkColours(const QString& text) {
     check(length == plain.size());
 }
 
+// A name as the parser delivers it: no codes left, and runs only when they colour it, which
+// joined give the name.
+void checkName(const QString& name, const TextRuns& runs) {
+    check(!name.contains(QChar(0x1B)));
+    check(name.size() <= kMaxText);
+    if (runs.isEmpty())
+        return;
+    QString joined;
+    bool coloured = false;
+    for (const TextRun& run : runs) {
+        joined += run.text;
+        coloured = coloured || run.colour.has_value();
+    }
+    check(coloured);
+    check(joined == name);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -51,7 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(!infoWhole || type == ReplyType::Info);
     check(type == ReplyType::Info || (info.name.isEmpty() && !info.players));
     checkColours(info.name);
+    checkName(info.name, info.nameRuns);
     checkColours(info.map);
+    check(!info.map.contains(QChar(0x1B)));
 
     QList<QPair<QString, QString>> rules;
     const bool rulesWhole = parseRules(datagram, rules);
@@ -66,8 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(!playersWhole || type == ReplyType::Players);
     check(type == ReplyType::Players || players.isEmpty());
     check(players.size() <= body / 17); // four integers and a string's length byte each
-    for (const PlayerStatus& player : players)
+    for (const PlayerStatus& player : players) {
         checkColours(player.name);
+        checkName(player.name, player.nameRuns);
+    }
 
     // The same bytes as UTF-16 text, for names with any character in them.
     QString text;

@@ -33,6 +33,9 @@ struct PlayerStatus {
     std::optional<int> score; // frags or score
     std::optional<int> ping;
     QString team;
+    // The name in colours, when the server coloured it; empty otherwise. Given a default, so that
+    // a row can be written as {name, score, ping, team}.
+    TextRuns nameRuns = {};
 };
 
 struct TeamScore {
@@ -42,8 +45,9 @@ struct TeamScore {
 
 struct ServerStatus {
     QString name;
-    QString map;      // the map's file name, such as CTF-Face
-    QString mapTitle; // its title, such as Facing Worlds, where the server gives one
+    TextRuns nameRuns; // the name in colours, when the server coloured it; empty otherwise
+    QString map;       // the map's file name, such as CTF-Face
+    QString mapTitle;  // its title, such as Facing Worlds, where the server gives one
     QString gameType;
     std::optional<int> players;
     std::optional<int> maxPlayers;

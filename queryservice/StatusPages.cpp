@@ -1,7 +1,5 @@
 #include "queryservice/StatusPages.h"
 
-#include "queryservice/Ut2004Protocol.h"
-
 #include <QtGlobal>
 
 #include <algorithm>
@@ -137,13 +135,13 @@ QString cssColour(const Rgb& c) {
     return QString::asprintf("#%02x%02x%02x", c.red, c.green, c.blue);
 }
 
-// A name as HTML: escaped, and with colour codes (when it has them) as coloured runs. Colours too
-// dark for the navy page are lifted so the text stays readable.
-QString nameHtml(const QString& name, bool colourCodes) {
-    if (!colourCodes)
+// A name as HTML: escaped, and in coloured runs when it has them. Colours too dark for the navy
+// page are lifted so the text stays readable.
+QString nameHtml(const QString& name, const TextRuns& runs) {
+    if (runs.isEmpty())
         return escaped(name);
     QString html;
-    for (const TextRun& run : ut2004::colourRuns(name)) {
+    for (const TextRun& run : runs) {
         const QString text = escaped(run.text);
         if (!run.colour || text.isEmpty()) {
             html += text;
@@ -154,10 +152,6 @@ QString nameHtml(const QString& name, bool colourCodes) {
                 text + QStringLiteral("</span>");
     }
     return html;
-}
-
-QString plainName(const QString& name, bool colourCodes) {
-    return withoutControls(colourCodes ? ut2004::withoutColourCodes(name) : name);
 }
 
 QString number(const std::optional<int>& value) {
@@ -195,11 +189,11 @@ QByteArray textPage(const QString& title, const QStringList& paragraphs, const Q
 }
 
 QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
-    const QString plain = plainName(status.name, view.colourCodes);
+    const QString plain = withoutControls(status.name);
     const bool named = !plain.trimmed().isEmpty();
     const QString title = named ? plain : view.address;
     QString body = QStringLiteral("<h1>") +
-                   (named ? nameHtml(status.name, view.colourCodes) : escaped(view.address)) +
+                   (named ? nameHtml(status.name, status.nameRuns) : escaped(view.address)) +
                    QStringLiteral("</h1>");
     if (view.partial)
         body += QStringLiteral(
@@ -230,7 +224,7 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
         body +=
             QStringLiteral("<table><tr><th>Name</th><th>Score</th><th>Ping</th><th>Team</th></tr>");
         for (const PlayerStatus& p : players)
-            body += QStringLiteral("<tr><td>") + nameHtml(p.name, view.colourCodes) +
+            body += QStringLiteral("<tr><td>") + nameHtml(p.name, p.nameRuns) +
                     QStringLiteral("</td><td>") + number(p.score) + QStringLiteral("</td><td>") +
                     number(p.ping) + QStringLiteral("</td><td>") + escaped(p.team) +
                     QStringLiteral("</td></tr>");
@@ -239,7 +233,7 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
     if (!status.spectators.isEmpty()) {
         body += QStringLiteral("<h2>Spectators</h2><table><tr><th>Name</th><th>Ping</th></tr>");
         for (const PlayerStatus& p : status.spectators)
-            body += QStringLiteral("<tr><td>") + nameHtml(p.name, view.colourCodes) +
+            body += QStringLiteral("<tr><td>") + nameHtml(p.name, p.nameRuns) +
                     QStringLiteral("</td><td>") + number(p.ping) + QStringLiteral("</td></tr>");
         body += QStringLiteral("</table>");
     }

@@ -29,8 +29,7 @@ struct StatusView {
     bool partial = false;  // part of the reply did not come
     qint64 roundTripMs = -1;
     QDateTime queriedAt;
-    bool colourCodes = false; // names carry colour codes, shown as coloured text
-    QString webStatistics;    // the server's own statistics pages, linked when set
+    QString webStatistics; // the server's own statistics pages, linked when set
 };
 
 QByteArray statusPage(const ServerStatus& status, const StatusView& view);

@@ -112,9 +112,7 @@ const StatusService::Game kUt2004{
     1,
     &queryUt2004,
     QStringLiteral("Give the server's game port, most often 7777; the query goes to the port after "
-                   "it."),
-    nullptr,
-    true};
+                   "it.")};
 const StatusService::Game kUt3{
     QStringLiteral("UT3"),
     "serverip",
@@ -401,7 +399,6 @@ void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const Game& g
             view.partial = outcome.kind == QueryOutcome::Kind::Partial;
             view.roundTripMs = outcome.roundTripMs;
             view.queriedAt = answer.askedAt;
-            view.colourCodes = game.colourCodes;
             if (webPort) {
                 QUrl statistics;
                 statistics.setScheme(QStringLiteral("http"));

@@ -65,7 +65,6 @@ public:
         QFuture<QueryOutcome> (*query)(const QHostAddress&, quint16, QueryTiming);
         QString portHint;                 // says which port to give
         const char* webPortKey = nullptr; // a web statistics port, linked when not 0
-        bool colourCodes = false;         // names carry colour codes
     };
 
 private:

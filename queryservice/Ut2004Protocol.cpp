@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <utility>
 
 namespace utq::queryservice::ut2004 {
 namespace {
@@ -113,6 +114,18 @@ private:
     qsizetype pos_;
 };
 
+// A name as delivered: its plain text, and its runs when a code coloured any of it.
+void readName(const QString& raw, QString& name, TextRuns& runs) {
+    runs = colourRuns(raw);
+    const bool coloured =
+        std::any_of(runs.cbegin(), runs.cend(), [](const TextRun& run) { return run.colour; });
+    name.clear();
+    for (const TextRun& run : std::as_const(runs))
+        name += run.text;
+    if (!coloured)
+        runs.clear();
+}
+
 std::optional<int> asInt(std::optional<quint32> value) {
     return value ? std::optional<int>(static_cast<qint32>(*value)) : std::nullopt;
 }
@@ -145,11 +158,11 @@ bool parseInfo(const QByteArray& datagram, Info& info) {
     const auto name = in.string();
     if (!name)
         return false;
-    info.name = *name;
+    readName(*name, info.name, info.nameRuns);
     const auto map = in.string();
     if (!map)
         return false;
-    info.map = *map;
+    info.map = withoutColourCodes(*map);
     const auto gameType = in.string();
     if (!gameType)
         return false;
@@ -188,7 +201,7 @@ bool parsePlayers(const QByteArray& datagram, QList<PlayerStatus>& players) {
         if (*id == 0)
             continue; // scoreboard entries, not players
         PlayerStatus player;
-        player.name = *name;
+        readName(*name, player.name, player.nameRuns);
         player.ping = static_cast<int>(*ping);
         player.score = static_cast<qint32>(*score);
         player.team = (*team & (1u << 29))   ? QStringLiteral("red")

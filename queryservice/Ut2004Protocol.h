@@ -25,9 +25,12 @@ inline constexpr qsizetype kMaxText = 255;
 
 // Each parser reads one datagram and says whether it was whole; a truncated or malformed
 // datagram gives what could be read before the fault.
+// Names come without their colour codes (ESC and three colour bytes), and in runs of one colour
+// each where they had any.
 struct Info {
-    QString name; // colour codes kept: ESC and three colour bytes as characters 0 to 255
-    QString map;
+    QString name;
+    TextRuns nameRuns; // empty when the name had no colour
+    QString map;       // without colour codes
     QString gameType;
     std::optional<int> players;
     std::optional<int> maxPlayers;

@@ -75,7 +75,8 @@ public:
     ServerStatus status() const override {
         ServerStatus status;
         status.name = info_.name;
-        status.map = ut2004::withoutColourCodes(info_.map);
+        status.nameRuns = info_.nameRuns;
+        status.map = info_.map;
         status.gameType = info_.gameType;
         status.players = info_.players;
         status.maxPlayers = info_.maxPlayers;

@@ -9,15 +9,15 @@
 using namespace utq;
 using namespace utq::query;
 using utq::queryservice::PlayerStatus;
+using utq::queryservice::Rgb;
 using utq::queryservice::ServerStatus;
 
 namespace {
 
-QString statusHtml(const ServerStatus& status, bool colourCodes = false) {
+QString statusHtml(const ServerStatus& status) {
     utq::queryservice::pages::StatusView view;
     view.game = QStringLiteral("UT99");
     view.address = QStringLiteral("127.0.0.1:7778");
-    view.colourCodes = colourCodes;
     return QString::fromUtf8(utq::queryservice::pages::statusPage(status, view));
 }
 
@@ -124,9 +124,12 @@ private slots:
         status.playerList = {{"P" + controls + "1", 1, 1, "T" + controls}};
         status.spectators = {{"S" + controls + "2", 1, 1, {}}};
         status.rules = {{"k" + controls, "v" + controls}};
-        // Colour codes are read first, then their text cleaned like any other.
-        const QString coloured = QString::fromLatin1("\x1b\xff\xff\x01Red") + controls;
-        for (const QString& html : {statusHtml(status), statusHtml(status, true)}) {
+        // Coloured runs are cleaned like any other text.
+        ServerStatus coloured = status;
+        coloured.nameRuns = {{status.name, Rgb{0x40, 0x40, 0xf8}}};
+        coloured.playerList[0].nameRuns = {{status.playerList[0].name, Rgb{0xff, 0xff, 0x01}}};
+        coloured.spectators[0].nameRuns = {{status.spectators[0].name, Rgb{0x01, 0x01, 0xf0}}};
+        for (const QString& html : {statusHtml(status), statusHtml(coloured)}) {
             for (const QChar c : html)
                 QVERIFY2(c == u'\n' || (c >= u' ' && c != u'\x7f' && (c < u'\x80' || c > u'\x9f')),
                          qPrintable(QString::number(c.unicode(), 16)));
@@ -134,9 +137,42 @@ private slots:
             QVERIFY(html.contains("DM-X") && html.contains("P1") && html.contains("S2"));
             QVERIFY(html.contains("<td>k</td><td>v</td>"));
         }
-        status.name = coloured;
-        QVERIFY(
-            statusHtml(status, true).contains("<h1><span style=\"color:#ffff01\">Red</span></h1>"));
+        status.name = "Red" + controls;
+        status.nameRuns = {{status.name, Rgb{0xff, 0xff, 0x01}}};
+        QVERIFY(statusHtml(status).contains("<h1><span style=\"color:#ffff01\">Red</span></h1>"));
+    }
+
+    void colouredNamesInTheirRunsAndDarkColoursLifted() {
+        ServerStatus status;
+        status.name = QStringLiteral("Old <Dudes>");
+        status.nameRuns = {{QStringLiteral("Old "), std::nullopt},
+                           {QStringLiteral("<Dudes>"), Rgb{0xf8, 0x40, 0x40}}};
+        QString html = statusHtml(status);
+        QVERIFY2(html.contains("<h1>Old <span style=\"color:#f84040\">&lt;Dudes&gt;</span></h1>"),
+                 qPrintable(html));
+        QVERIFY(html.contains("<title>Old &lt;Dudes&gt;</title>"));
+        // Too dark for the navy page: made lighter in steps, the hue kept, as the pages always
+        // did it.
+        const QList<QPair<Rgb, QString>> lifted = {
+            {{0x01, 0x01, 0xf0}, "#6c6cfe"}, {{0x00, 0x00, 0x00}, "#787878"},
+            {{0x40, 0x00, 0x00}, "#ff3131"}, {{0x20, 0x20, 0x20}, "#7a7a7a"},
+            {{0x00, 0x40, 0x00}, "#00d600"}, {{0x80, 0x00, 0x80}, "#ff17ff"},
+            {{0x40, 0x40, 0xf8}, "#5d5df9"}, {{0x10, 0x00, 0x30}, "#935dff"}};
+        for (const auto& [colour, shown] : lifted) {
+            PlayerStatus player{QStringLiteral("Dark"), 1, 1, {}};
+            player.nameRuns = {{QStringLiteral("Dark"), colour}};
+            status.playerList = {player};
+            html = statusHtml(status);
+            QVERIFY2(html.contains("<td><span style=\"color:" + shown + "\">Dark</span></td>"),
+                     qPrintable(shown + ' ' + html));
+        }
+        // A name without runs is its plain text, whatever characters it has.
+        status.nameRuns.clear();
+        status.playerList.clear();
+        status.name = QString::fromLatin1("\x1b\xff\x01\x01Raw");
+        html = statusHtml(status);
+        QVERIFY2(html.contains(QString::fromUtf8("<h1>\u00ffRaw</h1>")), qPrintable(html));
+        QVERIFY(!html.contains("span"));
     }
 };
 

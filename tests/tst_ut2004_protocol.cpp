@@ -23,6 +23,7 @@ private slots:
         Info info;
         QVERIFY(parseInfo(infoReply(str("FakeServer")), info));
         QCOMPARE(info.name, "FakeServer");
+        QVERIFY(info.nameRuns.isEmpty()); // no colour codes, no runs
         QCOMPARE(info.map, "DM-Rankin");
         QCOMPARE(info.gameType, "xDeathMatch");
         QCOMPARE(info.players, 2);
@@ -44,13 +45,27 @@ private slots:
         QVERIFY(parseInfo(infoReply(str("\x1b\xf8\x40\x40Old \x1b\x40\x40\xf8"
                                         "Dudes")),
                           info));
-        const TextRuns runs = colourRuns(info.name);
+        const TextRuns& runs = info.nameRuns;
         QCOMPARE(runs.size(), 2);
         QCOMPARE(runs[0].colour, (Rgb{0xf8, 0x40, 0x40}));
         QCOMPARE(runs[0].text, "Old ");
         QCOMPARE(runs[1].colour, (Rgb{0x40, 0x40, 0xf8}));
         QCOMPARE(runs[1].text, "Dudes");
-        QCOMPARE(withoutColourCodes(info.name), "Old Dudes");
+        QCOMPARE(info.name, "Old Dudes");
+        // Only the codes are taken out: other control characters are the page's to drop.
+        QVERIFY(parseInfo(infoReply(str("\x1b\xff\xff\x01Red\x01\x7f")), info));
+        QCOMPARE(info.name, "Red\x01\x7f");
+        QCOMPARE(info.nameRuns, (TextRuns{{"Red\x01\x7f", Rgb{0xff, 0xff, 0x01}}}));
+        // Text before the first code has no colour; players' names are read the same way.
+        QList<PlayerStatus> players;
+        QVERIFY(parsePlayers(playersReply({{1, str("Ann \x1b\x01\xff\x01Green"), 40, 3, kRed},
+                                           {2, str("Bob"), 50, 4, kBlue}}),
+                             players));
+        QCOMPARE(players[0].name, "Ann Green");
+        QCOMPARE(players[0].nameRuns,
+                 (TextRuns{{"Ann ", std::nullopt}, {"Green", Rgb{0x01, 0xff, 0x01}}}));
+        QCOMPARE(players[1].name, "Bob");
+        QVERIFY(players[1].nameRuns.isEmpty());
         QCOMPARE(withoutColourCodes(QString::fromLatin1("cut\x1b\x10")),
                  "cut"); // a code cut off at the end
         QCOMPARE(withoutColourCodes(QString::fromLatin1("plain")), "plain");
@@ -65,12 +80,18 @@ private slots:
 
         // A name past 63 bytes, as a few colour codes make it, and what follows it.
         QByteArray coloured;
-        for (int i = 0; i < 12; ++i)
+        QString plain;
+        for (int i = 0; i < 12; ++i) {
             coloured += "\x1b\x01\xff\x01Part" + QByteArray::number(i) + ' ';
+            plain += "Part" + QString::number(i) + ' ';
+        }
         QVERIFY(coloured.size() > 100);
         Info info;
         QVERIFY(parseInfo(infoReply(str(coloured), "DM-After", 7, 24), info));
-        QCOMPARE(info.name, QString::fromLatin1(coloured));
+        QCOMPARE(info.name, plain);
+        QCOMPARE(info.nameRuns.size(), 12);
+        for (const TextRun& run : info.nameRuns)
+            QCOMPARE(run.colour, (Rgb{0x01, 0xff, 0x01}));
         QCOMPARE(info.map, "DM-After");
         QCOMPARE(info.players, 7);
         QCOMPARE(info.maxPlayers, 24);
@@ -95,7 +116,9 @@ private slots:
         QVERIFY(parseInfo(infoReply(str("\x1b\x80\x9f\x80"
                                         "Caf\xe9\x99 \x80")),
                           info));
-        QCOMPARE(info.name, QString::fromUtf8("\x1b\u0080\u009f\u0080Caf\u00e9\u2122 \u20ac"));
+        QCOMPARE(info.name, QString::fromUtf8("Caf\u00e9\u2122 \u20ac"));
+        QCOMPARE(info.nameRuns.size(), 1);
+        QCOMPARE(info.nameRuns[0].colour, (Rgb{0x80, 0x9f, 0x80}));
     }
 
     void rulesOverSeveralDatagrams() {

@@ -56,9 +56,10 @@ private slots:
         QCOMPARE(typeAsked(server.requests[0]), 0);
         QCOMPARE(typeAsked(server.requests[1]), 1);
         QCOMPARE(typeAsked(server.requests[2]), 2);
-        // The colour codes stay in the name for the page to show.
-        QCOMPARE(outcome.status.name, QString::fromLatin1("\x1b\xf8\x40\x40Red \x1b\x40\x40\xf8"
-                                                          "Blue"));
+        // The name comes without its colour codes, and in its colours for the page to show.
+        QCOMPARE(outcome.status.name, "Red Blue");
+        QCOMPARE(outcome.status.nameRuns,
+                 (TextRuns{{"Red ", Rgb{0xf8, 0x40, 0x40}}, {"Blue", Rgb{0x40, 0x40, 0xf8}}}));
         QCOMPARE(outcome.status.map, "DM-Rankin");
         QCOMPARE(outcome.status.players, 2);
         QCOMPARE(outcome.status.maxPlayers, 16);
