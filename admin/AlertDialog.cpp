@@ -1,7 +1,7 @@
 #include "admin/AlertDialog.h"
 
-#include "app/Controls.h"
 #include "platform/WindowFont.h"
+#include "widgets/Controls.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,10 +1,11 @@
 #include "admin/Delvo.h"
 
 #include "admin/ExternalLinks.h"
-#include "app/Controls.h"
-#include "app/SvgPicture.h"
 #include "platform/CommandStarter.h"
 #include "platform/WindowFont.h"
+#include "widgets/Controls.h"
+#include "widgets/FailureMessage.h"
+#include "widgets/SvgPicture.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

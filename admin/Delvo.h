@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Failure.h"
-#include "app/Hosts.h"
+#include "base/Failure.h"
+#include "base/Hosts.h"
 #include "platform/Desktop.h"
 
 #include <QPointer>

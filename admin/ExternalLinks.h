@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Hosts.h"
+#include "base/Hosts.h"
 
 #include <QString>
 

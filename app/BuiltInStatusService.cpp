@@ -1,32 +1,17 @@
 #include "app/BuiltInStatusService.h"
 
-#include "app/ClanTag.h"
-#include "favourites/PresetPickers.h"
 #include "platform/OpenFileLimit.h"
+#include "queryservice/ClanSettings.h"
 
 #include <QDebug>
 
 namespace utq {
 
-queryservice::ServiceSettings builtInServiceSettings(const Hosts& hosts) {
-    queryservice::ServiceSettings settings;
-    settings.voiceHost = hosts.voice;
-    settings.reuseMs = 1500; // a burst of reloads asks a server once
-    // The UT99 picker's two clan servers, with the fields the picker would fill in.
-    const QString labels[] = {withClanTag(QStringLiteral("{tag} US")),
-                              withClanTag(QStringLiteral("{tag} UK"))};
-    for (int entry = 0; entry < 2; ++entry)
-        settings.ut99Presets.append(
-            {labels[entry], favourites::presetValue(GameKind::UT99, 0, entry, hosts).value_or(""),
-             favourites::presetValue(GameKind::UT99, 1, entry, hosts).value_or("")});
-    return settings;
-}
-
 std::unique_ptr<queryservice::BackgroundStatusService> startBuiltInStatusService(Hosts& hosts) {
     if (!hosts.query.isEmpty())
         return nullptr;
     platform::raiseOpenFileLimit();
-    queryservice::ServiceSettings settings = builtInServiceSettings(hosts);
+    queryservice::ServiceSettings settings = queryservice::clanServiceSettings(hosts);
     // Only this program's own web views may use the service: any other program or web page on
     // this machine could otherwise make it send queries.
     settings.ownViewsOnly = true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Hosts.h"
+#include "base/Hosts.h"
 #include "queryservice/BackgroundStatusService.h"
 
 #include <memory>
@@ -11,8 +11,5 @@ namespace utq {
 // points `hosts` at it; otherwise leaves `hosts` alone and returns nothing. Both programs call
 // it before they open a window.
 std::unique_ptr<queryservice::BackgroundStatusService> startBuiltInStatusService(Hosts& hosts);
-
-// What the built-in service needs to know of the clan: its voice server and preset servers.
-queryservice::ServiceSettings builtInServiceSettings(const Hosts& hosts);
 
 } // namespace utq

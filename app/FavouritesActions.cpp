@@ -73,9 +73,16 @@ void qElQuery::saveFavourites(GameKind game) {
 
 void qElQuery::saveCompleted(GameKind game) {
     desktop_.sound->playAsync(desktop_.programFolder + QStringLiteral("/wickedsick.wav"));
-    AlertDialog* dialog = game == GameKind::UT99
-                              ? static_cast<AlertDialog*>(Alert::Show(this, txtPooPooPeePee))
-                              : static_cast<AlertDialog*>(Alert2::Show(this, txtPooPooPeePee));
+    AlertDialog* dialog = nullptr;
+    switch (game) {
+    case GameKind::UT99:
+        dialog = Alert::Show(this, txtPooPooPeePee);
+        break;
+    case GameKind::UT2004:
+    case GameKind::UT3:
+        dialog = Alert2::Show(this, txtPooPooPeePee);
+        break;
+    }
     dialog->lblAlert->setText(QStringLiteral("Changes Successfully Saved!"));
     dialog->cmdOK->hide();
     dialog->cmdOK2->show();

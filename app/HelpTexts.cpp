@@ -1,14 +1,16 @@
 #include "app/HelpTexts.h"
 
-#include "app/ClanTag.h"
+#include "base/ClanTag.h"
+#include "base/Games.h"
 
 namespace utq::help {
 namespace {
 
-QString fill(const char* text, const Hosts& hosts) {
+QString fill(const char* text, const Hosts& hosts, const char* portHint = "") {
     return withClanTag(QString::fromUtf8(text))
         .replace(QLatin1String("{site}"), hosts.site)
-        .replace(QLatin1String("{voice}"), hosts.voice);
+        .replace(QLatin1String("{voice}"), hosts.voice)
+        .replace(QLatin1String("{portHint}"), QString::fromUtf8(portHint));
 }
 
 constexpr auto kClosingLines = R"(
@@ -32,8 +34,7 @@ ATTENTION SERVER ADMINS:
 Team scores are shown only if your server's UnrealTournament.ini has, under "[IpServer.UdpServerQuery]", the line "bTeamInfo=False" changed to "bTeamInfo=True".
 
 Help:
-The query port is in most cases the game port plus 1.
-Example: server port 7777 would be 7778
+{portHint}
 The page in the query window can be refreshed from its context menu (right-click, Reload) or with the refresh link on the page.
 
 Favorites:
@@ -44,7 +45,7 @@ constexpr auto kUt2004 = R"(Unreal Tournament 2004 Server Query v{tag}1.3 by: De
 
 Troubleshooting:
 The preset server may be closed or no longer valid. Pick "Custom" and type the address and game port of a server you know is up.
-The status page needs the server's game port ("Server Port", 7777 by default), not its query port.
+{portHint}
 
 Favorites:
 Type your own servers into the rows of the "UT 2004 Favorite Servers" tab and click "Save Changes". Pick a row with the button at its right, then query or ping it.
@@ -61,15 +62,19 @@ Launching UT3 from a web page needs the ut3:// protocol fix. Download it from:
 http://{site}/downloads/ut3-protocol-fix.zip
 
 Favorites:
-Type your own servers into the rows of the "UT3 Favorite Servers" tab (Q Port is the query port, 6500 by default; W Port the web port) and click "Save Changes". Pick a row with the button at its right, then query or ping it.
+Type your own servers into the rows of the "UT3 Favorite Servers" tab ({portHint}) and click "Save Changes". Pick a row with the button at its right, then query or ping it.
 )";
+
+QString helpText(const char* text, GameKind game, const Hosts& hosts) {
+    return fill(text, hosts, describe(game).helpPortHint) + fill(kClosingLines, hosts);
+}
 
 } // namespace
 
-QString ut99Text(const Hosts& hosts) { return fill(kUt99, hosts) + fill(kClosingLines, hosts); }
+QString ut99Text(const Hosts& hosts) { return helpText(kUt99, GameKind::UT99, hosts); }
 
-QString ut2004Text(const Hosts& hosts) { return fill(kUt2004, hosts) + fill(kClosingLines, hosts); }
+QString ut2004Text(const Hosts& hosts) { return helpText(kUt2004, GameKind::UT2004, hosts); }
 
-QString ut3Text(const Hosts& hosts) { return fill(kUt3, hosts) + fill(kClosingLines, hosts); }
+QString ut3Text(const Hosts& hosts) { return helpText(kUt3, GameKind::UT3, hosts); }
 
 } // namespace utq::help

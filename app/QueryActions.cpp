@@ -13,13 +13,21 @@
 namespace utq {
 
 std::optional<int> qElQuery::selectedFavourite(GameKind game) const {
+    // The tab's option buttons in the order they are examined.
+    const auto optionOf = [&](int i) -> const QRadioButton* {
+        switch (game) {
+        case GameKind::UT99:
+            return Option1[i];
+        case GameKind::UT2004:
+            return serverOpt[i + 1];
+        case GameKind::UT3:
+            return serverFav[i];
+        }
+        return nullptr;
+    };
     std::array<bool, 6> checked{};
-    for (int i = 0; i < 6; ++i) {
-        const QRadioButton* option = game == GameKind::UT99     ? Option1[i]
-                                     : game == GameKind::UT2004 ? serverOpt[i + 1]
-                                                                : serverFav[i];
-        checked[i] = option->isChecked();
-    }
+    for (int i = 0; i < 6; ++i)
+        checked[i] = optionOf(i)->isChecked();
     return query::selectedFavouriteRow(game, checked);
 }
 

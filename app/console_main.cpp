@@ -1,8 +1,8 @@
 // The second program: the console of a local UT99 server, which can show the main window.
 #include "admin/Delvo.h"
 #include "app/BuiltInStatusService.h"
-#include "app/Hosts.h"
 #include "app/qElQuery.h"
+#include "base/Hosts.h"
 #include "platform/WebEngineSetup.h"
 
 #include <QApplication>

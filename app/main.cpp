@@ -1,6 +1,6 @@
 #include "app/BuiltInStatusService.h"
-#include "app/Hosts.h"
 #include "app/qElQuery.h"
+#include "base/Hosts.h"
 #include "platform/WebEngineSetup.h"
 
 #include <QApplication>

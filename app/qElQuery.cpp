@@ -1,12 +1,13 @@
 #include "app/qElQuery.h"
 
-#include "app/ClanTag.h"
-#include "app/Controls.h"
 #include "app/TabControl.h"
+#include "base/ClanTag.h"
 #include "net/PingIPv4.h"
 #include "platform/WebView.h"
 #include "platform/WindowFont.h"
 #include "query/StatusPages.h"
+#include "widgets/Controls.h"
+#include "widgets/FailureMessage.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

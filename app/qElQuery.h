@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/Failure.h"
-#include "app/GameKind.h"
-#include "app/Hosts.h"
 #include "app/TimedAction.h"
+#include "base/Failure.h"
+#include "base/GameKind.h"
+#include "base/Hosts.h"
 #include "platform/Desktop.h"
 
 #include <QString>

@@ -1,8 +1,8 @@
 // The status pages as a service of their own, for a clan that hosts them for others.
-#include "app/BuiltInStatusService.h"
-#include "app/StatusdOptions.h"
 #include "platform/OpenFileLimit.h"
+#include "queryservice/ClanSettings.h"
 #include "queryservice/StatusService.h"
+#include "queryservice/StatusdOptions.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -26,7 +26,7 @@ int main(int argc, char* argv[]) {
     }
 
     utq::queryservice::ServiceSettings settings =
-        utq::builtInServiceSettings(utq::Hosts::fromBuild());
+        utq::queryservice::clanServiceSettings(utq::Hosts::fromBuild());
     settings.maxQueriesInFlight = options->maxQueriesInFlight;
     settings.maxQueriesPerClientPerSecond = options->maxQueriesPerClientPerSecond;
     settings.maxQueriesPerClient = options->maxQueriesPerClient;

@@ -1,35 +1,18 @@
 #include "favourites/FavouritesFile.h"
 
+#include "base/Games.h"
 #include "platform/Windows1252.h"
 
 namespace utq::favourites {
-namespace {
 
-constexpr std::array<const char*, 4> kUt99Stems = {"ServerName", "ServerIP", "ServerPort",
-                                                   "QueryPort"};
-constexpr std::array<const char*, 4> kUt3Stems = {"UT3ServerName", "UT3ServerIP", "UT3ServerPort",
-                                                  "Serverwport"};
+QString fileName(GameKind game) { return QLatin1String(describe(game).favouritesFile); }
 
-} // namespace
-
-QString fileName(GameKind game) {
-    switch (game) {
-    case GameKind::UT99:
-        return QStringLiteral("utservers.ini");
-    case GameKind::UT2004:
-        return QStringLiteral("ut04servers.ini");
-    case GameKind::UT3:
-        return QStringLiteral("ut3servers.ini");
-    }
-    return {};
-}
-
-int fieldCount(GameKind game) { return game == GameKind::UT2004 ? 3 : 4; }
+int fieldCount(GameKind game) { return describe(game).favouriteFields; }
 
 QString keyOf(GameKind game, int slot, int field) {
-    // UT2004 uses the UT99 keys without the query port; only the file tells them apart.
-    const auto& stems = game == GameKind::UT3 ? kUt3Stems : kUt99Stems;
-    QString key = QLatin1String(stems.at(static_cast<std::size_t>(field)));
+    const GameDescription& description = describe(game);
+    Q_ASSERT(field >= 0 && field < description.favouriteFields);
+    QString key = QLatin1String(description.keyStems.at(static_cast<std::size_t>(field)));
     if (slot > 1)
         key += QString::number(slot);
     return key;

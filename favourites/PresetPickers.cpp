@@ -1,33 +1,28 @@
 #include "favourites/PresetPickers.h"
 
+#include "base/ClanTag.h"
+#include "base/Games.h"
+
 namespace utq::favourites {
 
-int presetFieldCount(GameKind game) { return game == GameKind::UT2004 ? 2 : 3; }
+int presetFieldCount(GameKind game) { return describe(game).presetFields; }
+
+QStringList presetLabels(GameKind game) {
+    QStringList labels;
+    for (const PresetEntry& preset : describe(game).presets)
+        labels.append(withClanTag(QString::fromUtf8(preset.label)));
+    return labels;
+}
 
 std::optional<QString> presetValue(GameKind game, int field, int listIndex, const Hosts& hosts) {
-    switch (game) {
-    case GameKind::UT99: // "{tag} US", "{tag} UK", "Custom"
-        if (listIndex < 0 || listIndex > 2)
-            return std::nullopt;
-        if (listIndex == 2)
-            return QString();
-        if (field == 0)
-            return listIndex == 0 ? hosts.us : hosts.uk;
-        return field == 1 ? QStringLiteral("7778") : QStringLiteral("7777");
-    case GameKind::UT2004: // "{tag}", "Custom"
-        if (listIndex < 0 || listIndex > 1)
-            return std::nullopt;
-        if (field == 0)
-            return listIndex == 0 ? QStringLiteral("Server Closed") : QString();
-        return QStringLiteral("7777");
-    case GameKind::UT3: // "{tag}", "Custom"
-        if (listIndex < 0 || listIndex > 1)
-            return std::nullopt;
-        if (field == 0)
-            return listIndex == 0 ? hosts.uk : QString();
-        return field == 1 ? QStringLiteral("6500") : QStringLiteral("0");
-    }
-    return std::nullopt;
+    const GameDescription& description = describe(game);
+    if (listIndex < 0 || listIndex >= static_cast<int>(description.presets.size()) || field < 0 ||
+        field >= description.presetFields)
+        return std::nullopt;
+    const PresetEntry& preset = description.presets[static_cast<std::size_t>(listIndex)];
+    if (field > 0)
+        return QLatin1String(preset.ports.at(static_cast<std::size_t>(field - 1)));
+    return presetAddress(preset, hosts);
 }
 
 } // namespace utq::favourites

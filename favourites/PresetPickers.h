@@ -1,9 +1,10 @@
 #pragma once
 
-#include "app/GameKind.h"
-#include "app/Hosts.h"
+#include "base/GameKind.h"
+#include "base/Hosts.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -13,6 +14,9 @@
 namespace utq::favourites {
 
 int presetFieldCount(GameKind game);
+
+// The picker's entries, as it lists them, the clan tag filled in.
+QStringList presetLabels(GameKind game);
 
 // The value that entry `listIndex` puts into `field`; none leaves the field as it is.
 std::optional<QString> presetValue(GameKind game, int field, int listIndex, const Hosts& hosts);

@@ -1,14 +1,18 @@
 #include "query/FavouriteSelection.h"
 
+#include "base/Games.h"
+
 namespace utq::query {
 
 std::optional<int> selectedFavouriteRow(GameKind game, const std::array<bool, 6>& checked) {
+    // Where row 1 is locked, the buttons stand beside rows 2 to 6, and the last beside row 1.
+    const bool firstLocked = describe(game).firstFavouriteLocked;
     std::optional<int> row;
     for (int i = 0; i < 6; ++i) {
         if (!checked[i])
             continue;
-        if (game == GameKind::UT2004)
-            row = i < 5 ? std::optional<int>(i + 2) : std::nullopt; // serverOpt(i+1) -> row i+2
+        if (firstLocked)
+            row = i < 5 ? std::optional<int>(i + 2) : std::nullopt;
         else
             row = i + 1;
     }

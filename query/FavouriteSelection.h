@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/GameKind.h"
+#include "base/GameKind.h"
 
 #include <array>
 #include <optional>

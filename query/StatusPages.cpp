@@ -2,23 +2,14 @@
 
 #include <QUrl>
 
-#include <initializer_list>
-#include <utility>
-
 namespace utq::query {
 namespace {
 
-using QueryItem = std::pair<const char*, QString>;
-
-QString pageAddress(const QString& host, const char* path, std::initializer_list<QueryItem> items) {
-    QString address = QStringLiteral("http://") + host + QLatin1String(path);
-    QChar separator = u'?';
-    for (const auto& [key, value] : items) {
-        address += separator + QLatin1String(key) + u'=' +
-                   QString::fromLatin1(QUrl::toPercentEncoding(value));
-        separator = u'&';
-    }
-    return address;
+// key=value, after '?' for the first item and '&' for the others.
+void addItem(QString& address, bool& first, const char* key, const QString& value) {
+    address += (first ? u'?' : u'&') + QLatin1String(key) + u'=' +
+               QString::fromLatin1(QUrl::toPercentEncoding(value));
+    first = false;
 }
 
 } // namespace
@@ -27,31 +18,40 @@ QString startPageAddress(const QString& host, const QString& path) {
     return QStringLiteral("http://") + host + path;
 }
 
+QString statusAddress(const QString& host, const StatusPage& page, const char* path,
+                      const QString& address, const QString& port, const QString& webPort) {
+    QString url = QStringLiteral("http://") + host + QLatin1String(path);
+    bool first = true;
+    addItem(url, first, page.hostKey, address);
+    addItem(url, first, page.portKey, port);
+    if (page.webPortKey)
+        addItem(url, first, page.webPortKey, webPort);
+    for (const auto& [key, value] : page.fixedItems)
+        if (key)
+            addItem(url, first, key, QString::fromLatin1(value));
+    return url;
+}
+
 QString ut99StatusAddress(const QString& host, const QString& address, const QString& queryPort) {
-    return pageAddress(host, "/php/UTstats/index.php",
-                       {{"txtip", address}, {"portnum", queryPort}});
+    const StatusPage& page = games::kUt99.statusPage;
+    return statusAddress(host, page, page.path, address, queryPort);
 }
 
 QString ut2004StatusAddress(const QString& host, const QString& address, const QString& gamePort) {
-    return pageAddress(host, "/phpnuke/html/SQuery/index.php",
-                       {{"ip", address},
-                        {"port", gamePort},
-                        {"game", QStringLiteral("UT2004")},
-                        {"block", QStringLiteral("1")}});
+    const StatusPage& page = games::kUt2004.statusPage;
+    return statusAddress(host, page, page.path, address, gamePort);
 }
 
 QString ut3QuickStatusAddress(const QString& host, const QString& address, const QString& queryPort,
                               const QString& webPort) {
-    return pageAddress(
-        host, "/qEl/UT3Query/ut3query.php",
-        {{"serverip", address}, {"serverqport", queryPort}, {"serverwport", webPort}});
+    const StatusPage& page = games::kUt3.statusPage;
+    return statusAddress(host, page, page.path, address, queryPort, webPort);
 }
 
 QString ut3FavouritesStatusAddress(const QString& host, const QString& address,
                                    const QString& queryPort, const QString& webPort) {
-    return pageAddress(
-        host, "/UT3Query/ut3query.php",
-        {{"serverip", address}, {"serverqport", queryPort}, {"serverwport", webPort}});
+    return statusAddress(host, games::kUt3.statusPage, games::kUt3.favouritesPagePath, address,
+                         queryPort, webPort);
 }
 
 } // namespace utq::query

@@ -1,5 +1,6 @@
 #include "queryservice/StartPages.h"
 
+#include "base/Games.h"
 #include "queryservice/StatusPages.h"
 
 #include <QUrlQuery>
@@ -8,13 +9,14 @@ namespace utq::queryservice::pages {
 
 QByteArray ut99StartPage(const QList<Preset>& presets) {
     QList<Link> links;
+    const StatusPage& page = games::kUt99.statusPage;
     for (const Preset& preset : presets) {
         QUrlQuery query;
-        query.addQueryItem(QStringLiteral("txtip"), preset.host);
-        query.addQueryItem(QStringLiteral("portnum"), preset.queryPort);
+        query.addQueryItem(QLatin1String(page.hostKey), preset.host);
+        query.addQueryItem(QLatin1String(page.portKey), preset.queryPort);
         links.append(
             {preset.label + QStringLiteral(" (") + preset.host + u':' + preset.queryPort + u')',
-             QStringLiteral("/php/UTstats/index.php?") + query.toString(QUrl::FullyEncoded)});
+             QLatin1String(page.path) + u'?' + query.toString(QUrl::FullyEncoded)});
     }
     return textPage(
         QStringLiteral("UT99 Server Query"),
@@ -42,6 +44,18 @@ QByteArray ut3StartPage() {
                         "6500), then press \"Begin Query\". Give a web port as well to get a link "
                         "to the server's own web statistics; leave it 0 otherwise."),
          QStringLiteral("On the favourites tab, pick a row first: its server is the one asked.")});
+}
+
+QByteArray startPage(GameKind game, const QList<Preset>& ut99Presets) {
+    switch (game) {
+    case GameKind::UT99:
+        return ut99StartPage(ut99Presets);
+    case GameKind::UT2004:
+        return ut2004StartPage();
+    case GameKind::UT3:
+        return ut3StartPage();
+    }
+    return {}; // not reached: the switch names every game
 }
 
 QByteArray voiceServerPage(const QString& voiceHost) {

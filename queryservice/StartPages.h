@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/GameKind.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -12,6 +14,9 @@ struct Preset {
     QString host;
     QString queryPort;
 };
+
+// The start page of `game`'s tabs; the UT99 one shows `ut99Presets`.
+QByteArray startPage(GameKind game, const QList<Preset>& ut99Presets);
 
 // What to type on the UT99 tabs, and the presets as links to their status pages.
 QByteArray ut99StartPage(const QList<Preset>& presets);

@@ -1,10 +1,8 @@
 #include "queryservice/StatusService.h"
 
+#include "queryservice/GameQueries.h"
 #include "queryservice/StartPages.h"
 #include "queryservice/StatusPages.h"
-#include "queryservice/Ut2004Query.h"
-#include "queryservice/Ut3Query.h"
-#include "queryservice/Ut99Query.h"
 
 #include <QDateTime>
 #include <QHostInfo>
@@ -96,31 +94,6 @@ http::Response noAnswer(const QString& host, quint16 port, const QString& portHi
 QString valueOf(const http::Request& request, const char* key) {
     return request.query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
 }
-
-const StatusService::Game kUt99{
-    QStringLiteral("UT99"),
-    "txtip",
-    "portnum",
-    0,
-    &queryUt99,
-    QStringLiteral("The query port of a UT99 server is most often its game port plus 1: server "
-                   "port 7777 would be 7778.")};
-const StatusService::Game kUt2004{
-    QStringLiteral("UT2004"),
-    "ip",
-    "port",
-    1,
-    &queryUt2004,
-    QStringLiteral("Give the server's game port, most often 7777; the query goes to the port after "
-                   "it.")};
-const StatusService::Game kUt3{
-    QStringLiteral("UT3"),
-    "serverip",
-    "serverqport",
-    0,
-    &queryUt3,
-    QStringLiteral("The query port of a UT3 server is most often 6500, whatever its game port."),
-    "serverwport"};
 
 } // namespace
 
@@ -238,16 +211,17 @@ quint16 StatusService::listen(const QHostAddress& address, quint16 port) {
 }
 
 void StatusService::addRoutes() {
-    pages_.insert(QStringLiteral("/php/UTstats/lobby2.html"),
-                  [presets = settings_.ut99Presets] { return pages::ut99StartPage(presets); });
-    pages_.insert(QStringLiteral("/qEl/04query.html"), &pages::ut2004StartPage);
-    pages_.insert(QStringLiteral("/qEl/ut3query.html"), &pages::ut3StartPage);
-    pages_.insert(QStringLiteral("/qEl/TS3/index.php"),
+    for (const GameKind kind : kGameKinds) {
+        const GameDescription& game = describe(kind);
+        pages_.insert(QLatin1String(game.startPagePath), [kind, settings = &settings_] {
+            return pages::startPage(kind, settings->ut99Presets);
+        });
+        statusPages_.insert(QLatin1String(game.statusPage.path), &game);
+        if (game.favouritesPagePath)
+            statusPages_.insert(QLatin1String(game.favouritesPagePath), &game);
+    }
+    pages_.insert(QLatin1String(games::kVoicePagePath),
                   [voice = settings_.voiceHost] { return pages::voiceServerPage(voice); });
-    statusPages_.insert(QStringLiteral("/php/UTstats/index.php"), &kUt99);
-    statusPages_.insert(QStringLiteral("/phpnuke/html/SQuery/index.php"), &kUt2004);
-    statusPages_.insert(QStringLiteral("/qEl/UT3Query/ut3query.php"), &kUt3);
-    statusPages_.insert(QStringLiteral("/UT3Query/ut3query.php"), &kUt3);
 }
 
 bool StatusService::fromOwnViews(const http::Request& request) const {
@@ -290,15 +264,16 @@ void StatusService::handle(const http::Request& request, const QHostAddress& cli
 }
 
 void StatusService::answerStatus(const http::Request& request,
-                                 const std::shared_ptr<Exchange>& exchange, const Game& game) {
-    const QString host = valueOf(request, game.hostKey).trimmed();
-    const QString portText = valueOf(request, game.portKey);
+                                 const std::shared_ptr<Exchange>& exchange,
+                                 const GameDescription& game) {
+    const QString host = valueOf(request, game.statusPage.hostKey).trimmed();
+    const QString portText = valueOf(request, game.statusPage.portKey);
     const auto given = numberFrom(portText);
-    if (!given || !isPort(*given) || !isPort(*given + game.portOffset))
+    if (!given || !isPort(*given) || !isPort(*given + game.queryPortOffset))
         return exchange->respond(
             errorResponse(QStringLiteral("That is not a port"),
                           QStringLiteral("\"%1\" is not a port number from 1 to 65535. %2")
-                              .arg(portText, game.portHint)));
+                              .arg(portText, QLatin1String(game.portHint))));
     if (host.isEmpty())
         return exchange->respond(
             errorResponse(QStringLiteral("No server given"),
@@ -307,7 +282,8 @@ void StatusService::answerStatus(const http::Request& request,
     const bool isAddress = literal.setAddress(host);
     if (!isAddress && !looksLikeHostName(host)) // such as the UT2004 preset's "Server Closed"
         return exchange->respond(unknownServer(host));
-    const auto webPort = game.webPortKey ? numberFrom(valueOf(request, game.webPortKey)) : 0;
+    const auto webPort =
+        game.statusPage.webPortKey ? numberFrom(valueOf(request, game.statusPage.webPortKey)) : 0;
     const quint16 shownWebPort = webPort && isPort(*webPort) ? static_cast<quint16>(*webPort) : 0;
 
     switch (limits_.admit(exchange->client(), clock_.elapsed())) {
@@ -333,7 +309,7 @@ void StatusService::answerStatus(const http::Request& request,
     }
     exchange->holdSlot();
 
-    const auto port = static_cast<quint16>(*given + game.portOffset);
+    const auto port = static_cast<quint16>(*given + game.queryPortOffset);
     // One deadline for the whole page: a slow name or a slow server frees its slot in time.
     exchange->setLateAnswer([host, port, &game](bool resolving) {
         return resolving ? errorResponse(QStringLiteral("Unknown server"),
@@ -341,7 +317,7 @@ void StatusService::answerStatus(const http::Request& request,
                                                         "in time. Try again, or type its IP "
                                                         "address.")
                                              .arg(host))
-                         : noAnswer(host, port, game.portHint);
+                         : noAnswer(host, port, QLatin1String(game.portHint));
     });
     deadlines_.push_back({clock_.elapsed() + settings_.pageDeadlineMs, exchange});
     if (!deadlineTick_.isActive())
@@ -351,7 +327,7 @@ void StatusService::answerStatus(const http::Request& request,
     lookUp(exchange, game, host, port, shownWebPort);
 }
 
-void StatusService::lookUp(const std::shared_ptr<Exchange>& exchange, const Game& game,
+void StatusService::lookUp(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
                            const QString& host, quint16 port, quint16 webPort) {
     exchange->resolving = true;
     // The context is this service: the answer of a look-up that outlives it is dropped.
@@ -367,7 +343,7 @@ void StatusService::lookUp(const std::shared_ptr<Exchange>& exchange, const Game
         });
 }
 
-void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const Game& game,
+void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
                         const QString& host, const QHostAddress& given, quint16 port,
                         quint16 webPort) {
     const QHostAddress address = plainAddress(given);
@@ -384,16 +360,17 @@ void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const Game& g
     timing.waitMs = static_cast<int>(std::min<qint64>(
         settings_.timing.waitMs, std::max<qint64>(left / (timing.retries + 1), 50)));
 
-    const QString server = game.name + u' ' + address.toString() + u' ' + QString::number(port);
+    const QString server =
+        QLatin1String(game.name) + u' ' + address.toString() + u' ' + QString::number(port);
     recent_.ask(
         server, clock_.elapsed(),
-        [&game, address, port, timing] { return game.query(address, port, timing); },
+        [kind = game.kind, address, port, timing] { return queryFor(kind)(address, port, timing); },
         [exchange, &game, host, port, webPort](const RecentAnswers::Answer& answer) {
             const QueryOutcome& outcome = answer.outcome;
             if (outcome.kind == QueryOutcome::Kind::NoAnswer)
-                return exchange->respond(noAnswer(host, port, game.portHint));
+                return exchange->respond(noAnswer(host, port, QLatin1String(game.portHint)));
             pages::StatusView view;
-            view.game = game.name;
+            view.game = QLatin1String(game.name);
             view.address = host + u':' + QString::number(port);
             view.refreshTarget = exchange->target();
             view.partial = outcome.kind == QueryOutcome::Kind::Partial;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Games.h"
 #include "queryservice/HttpServer.h"
 #include "queryservice/QueryLimits.h"
 #include "queryservice/QueryOutcome.h"
@@ -56,17 +57,6 @@ public:
     quint16 listen(const QHostAddress& address = QHostAddress::LocalHost, quint16 port = 0);
     quint16 port() const { return port_; }
 
-    // One of the games' status pages: where the keys say the server is, and how to ask it.
-    struct Game {
-        QString name;        // "UT99"
-        const char* hostKey; // the query keys of the page's address
-        const char* portKey;
-        int portOffset; // from the port given to the port queried
-        QFuture<QueryOutcome> (*query)(const QHostAddress&, quint16, QueryTiming);
-        QString portHint;                 // says which port to give
-        const char* webPortKey = nullptr; // a web statistics port, linked when not 0
-    };
-
 private:
     class Exchange;
 
@@ -75,16 +65,16 @@ private:
     void handle(const http::Request& request, const QHostAddress& client, const http::Reply& reply);
     bool fromOwnViews(const http::Request& request) const;
     void answerStatus(const http::Request& request, const std::shared_ptr<Exchange>& exchange,
-                      const Game& game);
-    void lookUp(const std::shared_ptr<Exchange>& exchange, const Game& game, const QString& host,
-                quint16 port, quint16 webPort);
-    void ask(const std::shared_ptr<Exchange>& exchange, const Game& game, const QString& host,
-             const QHostAddress& address, quint16 port, quint16 webPort);
+                      const GameDescription& game);
+    void lookUp(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
+                const QString& host, quint16 port, quint16 webPort);
+    void ask(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
+             const QString& host, const QHostAddress& address, quint16 port, quint16 webPort);
 
     ServiceSettings settings_;
     http::Server http_;
     QHash<QString, std::function<QByteArray()>> pages_;
-    QHash<QString, const Game*> statusPages_;
+    QHash<QString, const GameDescription*> statusPages_;
     QueryLimits limits_;
     RecentAnswers recent_;
     QElapsedTimer clock_;

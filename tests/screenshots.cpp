@@ -11,8 +11,8 @@
 
 #include "admin/Delvo.h"
 #include "app/BuiltInStatusService.h"
-#include "app/ClanTag.h"
 #include "app/TabControl.h"
+#include "base/ClanTag.h"
 #include "platform/WebEngineSetup.h"
 #include "platform/WebView.h"
 

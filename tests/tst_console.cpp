@@ -7,7 +7,7 @@
 #include "TestWindow.h"
 
 #include "admin/Delvo.h"
-#include "app/SvgPicture.h"
+#include "widgets/SvgPicture.h"
 
 #include <QDesktopServices>
 #include <QGroupBox>

@@ -5,7 +5,7 @@
 
 #include "NetworkNamespace.h"
 
-#include "app/StatusdOptions.h"
+#include "queryservice/StatusdOptions.h"
 #include "queryservice/TargetPolicy.h"
 
 #include <QNetworkAccessManager>

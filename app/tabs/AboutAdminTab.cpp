@@ -1,9 +1,9 @@
 #include "app/qElQuery.h"
 
-#include "app/ClanTag.h"
-#include "app/Controls.h"
 #include "app/HelpTexts.h"
 #include "app/tabs/TabLooks.h"
+#include "base/ClanTag.h"
+#include "widgets/Controls.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "app/tabs/FavouriteRows.h"
 
-#include "app/Controls.h"
+#include "widgets/Controls.h"
 
 #include <QButtonGroup>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
 #include "app/tabs/TabLooks.h"
 
-#include "app/Controls.h"
-#include "app/SvgPicture.h"
 #include "app/qElQuery.h"
 #include "platform/WebView.h"
+#include "widgets/Controls.h"
+#include "widgets/SvgPicture.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #include "app/qElQuery.h"
 
-#include "app/ClanTag.h"
-#include "app/Controls.h"
 #include "app/tabs/TabLooks.h"
+#include "favourites/PresetPickers.h"
+#include "widgets/Controls.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -17,8 +17,7 @@ void qElQuery::buildUt2004QueryTab(QWidget* page) {
 
     // Bottom left, top to bottom: the server, its ping, the query.
     Combo3 = comboBox(page, "Combo3", QStringLiteral("Name"),
-                      {withClanTag(QStringLiteral("{tag}")), QStringLiteral("Custom")},
-                      QRect(8, 474, 84, 22));
+                      favourites::presetLabels(GameKind::UT2004), QRect(8, 474, 84, 22));
     Combo3->setToolTip(QStringLiteral("Select custom to enter in a server ip / port"));
     txt04Server =
         textBox(page, "txt04Server", QStringLiteral("Server IP"), QRect(96, 474, 104, 22));

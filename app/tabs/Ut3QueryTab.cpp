@@ -1,9 +1,9 @@
 #include "app/qElQuery.h"
 
-#include "app/ClanTag.h"
-#include "app/Controls.h"
 #include "app/tabs/TabLooks.h"
+#include "favourites/PresetPickers.h"
 #include "platform/WindowFont.h"
+#include "widgets/Controls.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -17,8 +17,7 @@ void qElQuery::buildUt3QueryTab(QWidget* page) {
     tabs::background(page, ":/assets/bg_ut3_query.svg");
 
     Combo2 = comboBox(page, "Combo2", QStringLiteral("Server IP"),
-                      {withClanTag(QStringLiteral("{tag}")), QStringLiteral("Custom")},
-                      QRect(8, 478, 100, 22));
+                      favourites::presetLabels(GameKind::UT3), QRect(8, 478, 100, 22));
     Combo2->setToolTip(QStringLiteral("Select custom to enter in a server ip"));
     ut3iptxt = textBox(page, "ut3iptxt", QString(), QRect(112, 478, 164, 22));
     txtQueryPort =

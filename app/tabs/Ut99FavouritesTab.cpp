@@ -1,8 +1,8 @@
 #include "app/qElQuery.h"
 
-#include "app/Controls.h"
 #include "app/tabs/FavouriteRows.h"
 #include "app/tabs/TabLooks.h"
+#include "widgets/Controls.h"
 
 #include <QLabel>
 #include <QLineEdit>

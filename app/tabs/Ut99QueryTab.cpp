@@ -1,8 +1,9 @@
 #include "app/qElQuery.h"
 
-#include "app/ClanTag.h"
-#include "app/Controls.h"
 #include "app/tabs/TabLooks.h"
+#include "base/ClanTag.h"
+#include "favourites/PresetPickers.h"
+#include "widgets/Controls.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -36,9 +37,7 @@ void qElQuery::buildUt99QueryTab(QWidget* page) {
     std::tie(lblServerIP[0], cmdServferIP) =
         captionRow(0, "lblServerIP(0)", "Server    IP", "cmdServferIP", "Server   IP");
     Combo1 = comboBox(page, "Combo1", withClanTag(QStringLiteral("{tag}")),
-                      {withClanTag(QStringLiteral("{tag} US")),
-                       withClanTag(QStringLiteral("{tag} UK")), QStringLiteral("Custom")},
-                      QRect(fieldLeft, rowTop, 110, h));
+                      favourites::presetLabels(GameKind::UT99), QRect(fieldLeft, rowTop, 110, h));
     txtNameOrIP = textBox(page, "txtNameOrIP", hosts_.us, QRect(fieldLeft + 116, rowTop, 181, h));
 
     std::tie(lblQueryPort, cmdQueryPort) =

@@ -1,6 +1,6 @@
-#include "app/Controls.h"
+#include "widgets/Controls.h"
 
-#include "app/SvgPicture.h"
+#include "widgets/SvgPicture.h"
 
 #include <QComboBox>
 #include <QCursor>

@@ -1,4 +1,4 @@
-#include "app/Failure.h"
+#include "widgets/FailureMessage.h"
 
 #include <QMessageBox>
 

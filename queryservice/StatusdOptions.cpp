@@ -1,4 +1,4 @@
-#include "app/StatusdOptions.h"
+#include "queryservice/StatusdOptions.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/Hosts.h"
+#include "base/Hosts.h"
 
 #include "BuildSettings.h"
 

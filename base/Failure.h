@@ -5,8 +5,6 @@
 #include <functional>
 #include <stdexcept>
 
-class QWidget;
-
 namespace utq {
 
 // A step that could not be done (a file, a command, a service). It is reported to the user,
@@ -22,8 +20,5 @@ private:
 };
 
 using FailureReporter = std::function<void(const QString& message)>;
-
-// Shows `message` in a warning box that does not block the window behind it.
-void showFailureMessage(QWidget* parent, const QString& message);
 
 } // namespace utq

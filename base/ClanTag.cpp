@@ -1,4 +1,4 @@
-#include "app/ClanTag.h"
+#include "base/ClanTag.h"
 
 #include "BuildSettings.h"
 
