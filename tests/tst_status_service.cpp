@@ -4,6 +4,7 @@
 #include "EventLoopWait.h"
 #include "FakeServers.h"
 
+#include "query/StatusPages.h"
 #include "queryservice/BackgroundStatusService.h"
 
 #include <QMutex>
@@ -175,6 +176,31 @@ private slots:
                                       QStringLiteral("/UT3Query/ut3query.php")));
         QVERIFY(page.body.contains("<h1>Fake UT3</h1>"));
         QVERIFY(!page.body.contains("web statistics"));
+    }
+
+    // Both ends read one description of each game: every address the window builds reaches
+    // the page that answers it.
+    void theWindowsAddressesReachTheirPages() {
+        FakeGameServer ut99(fakeservers::ut99("Classic"));
+        FakeGameServer ut2004(fakeservers::ut2004(ut2004replies::str("Modern"), {}));
+        FakeGameServer ut3(fakeservers::ut3(fakeservers::ut3TwoPlayers("Newest"), 2));
+        const QString host = service_->hostAndPort();
+        const QString ut3Port = QString::number(ut3.port());
+        const QList<std::pair<QString, QByteArray>> asked = {
+            {utq::query::ut99StatusAddress(host, "127.0.0.1", QString::number(ut99.port())),
+             "Classic"},
+            {utq::query::ut2004StatusAddress(host, "127.0.0.1", QString::number(ut2004.port() - 1)),
+             "Modern"},
+            {utq::query::ut3QuickStatusAddress(host, "127.0.0.1", ut3Port, "0"), "Newest"},
+            {utq::query::ut3FavouritesStatusAddress(host, "127.0.0.1", ut3Port, "0"), "Newest"}};
+        for (const auto& [address, name] : asked) {
+            const Page page =
+                client_->get(QUrl(address).toString(QUrl::RemoveScheme | QUrl::RemoveAuthority));
+            QVERIFY2(page.body.contains("<h1>" + name + "</h1>"), qPrintable(address));
+        }
+        for (const char* path : {utq::query::kLobbyStartPath, utq::query::kUt2004StartPath,
+                                 utq::query::kUt3StartPath, utq::query::kVoiceStartPath})
+            QCOMPARE(client_->get(path).status, 200);
     }
 
     void keysInAnyOrderDecodedAndResolved() {
