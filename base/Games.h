@@ -45,7 +45,11 @@ struct GameDescription {
     // The favourites tab's page where it has a path of its own (UT3), on the host
     // Hosts::ut3FavouritesPageHost() names; null where it is statusPage.
     const char* favouritesPagePath;
-    int queryPortOffset;      // the port queried is the one typed plus this
+    int queryPortOffset; // the port queried is the one typed plus this
+    // Where the query port most often is when the one asked is silent: the port typed plus
+    // usualOffset, or usualPort where that is not 0.
+    int usualOffset;
+    int usualPort;
     const char* portHint;     // how to find the port to type, for the service's pages
     const char* helpPortHint; // the same, as the game's help box says it
 
@@ -56,6 +60,10 @@ struct GameDescription {
 
     int presetFields; // how many fields the preset picker fills: the address and its ports
     std::span<const PresetEntry> presets;
+
+    constexpr int usualQueryPort(int typed) const {
+        return usualPort ? usualPort : typed + usualOffset;
+    }
 };
 
 inline constexpr std::array<GameKind, 3> kGameKinds = {GameKind::UT99, GameKind::UT2004,
@@ -84,6 +92,8 @@ inline constexpr GameDescription kUt99{
     {"/php/UTstats/index.php", "txtip", "portnum", nullptr, {}},
     nullptr,
     0,
+    1, // the game port typed where the query port belongs
+    0,
     "The query port of a UT99 server is most often its game port plus 1: server port 7777 would "
     "be 7778.",
     "The query port is in most cases the game port plus 1.\nExample: server port 7777 would be "
@@ -107,6 +117,8 @@ inline constexpr GameDescription kUt2004{
      {{{"game", "UT2004"}, {"block", "1"}}}},
     nullptr,
     1,
+    0, // the query port typed where the game port belongs
+    0,
     "Give the server's game port, most often 7777; the query goes to the port after it.",
     "The status page needs the server's game port (\"Server Port\", 7777 by default), not its "
     "query port.",
@@ -126,6 +138,8 @@ inline constexpr GameDescription kUt3{
     {"/qEl/UT3Query/ut3query.php", "serverip", "serverqport", "serverwport", {}},
     "/UT3Query/ut3query.php",
     0,
+    0,
+    6500,
     "The query port of a UT3 server is most often 6500, whatever its game port.",
     "Q Port is the query port, 6500 by default; W Port the web port",
     "ut3servers.ini",

@@ -195,6 +195,8 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
     QString body = QStringLiteral("<h1>") +
                    (named ? nameHtml(status.name, status.nameRuns) : escaped(view.address)) +
                    QStringLiteral("</h1>");
+    if (!view.note.isEmpty())
+        body += QStringLiteral("<p class=\"warn\">") + escaped(view.note) + QStringLiteral("</p>");
     if (view.partial)
         body += QStringLiteral(
             "<p class=\"warn\">Part of the server's answer did not arrive; this is what came.</p>");

@@ -30,6 +30,7 @@ struct StatusView {
     qint64 roundTripMs = -1;
     QDateTime queriedAt;
     QString webStatistics; // the server's own statistics pages, linked when set
+    QString note;          // a word to the user about how the server was found
 };
 
 QByteArray statusPage(const ServerStatus& status, const StatusView& view);

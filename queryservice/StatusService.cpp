@@ -16,6 +16,8 @@ namespace {
 
 // How often passed deadlines are looked for: one timer for all pages, not one each.
 constexpr int kDeadlineTickMs = 50;
+// Less time than this left in a page is not worth asking a further port.
+constexpr qint64 kLeastQueryMs = 200;
 
 http::Response htmlResponse(const QByteArray& html, int status = 200) {
     http::Response response;
@@ -345,7 +347,7 @@ void StatusService::lookUp(const std::shared_ptr<Exchange>& exchange, const Game
 
 void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
                         const QString& host, const QHostAddress& given, quint16 port,
-                        quint16 webPort) {
+                        quint16 webPort, quint16 silentPort) {
     const QHostAddress address = plainAddress(given);
     if (!settings_.targets.allows(address))
         return exchange->respond(
@@ -354,9 +356,14 @@ void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const GameDes
                                          "other special addresses, and %1 is one.")
                               .arg(host),
                           403));
-    // The query ends before the page's deadline, whatever the name's look-up took.
+    // A silent port is followed by the game's usual query port, once, within the same page.
+    const int usual = game.usualQueryPort(port - game.queryPortOffset);
+    const bool usualNext = !silentPort && usual != port && isPort(usual);
+    // The query ends before the page's deadline, whatever the name's look-up took, and leaves
+    // the usual port as much time as it took itself.
     QueryTiming timing = settings_.timing;
-    const qint64 left = settings_.pageDeadlineMs - exchange->elapsedMs() - 100;
+    const qint64 left =
+        (settings_.pageDeadlineMs - exchange->elapsedMs() - 100) / (usualNext ? 2 : 1);
     timing.waitMs = static_cast<int>(std::min<qint64>(
         settings_.timing.waitMs, std::max<qint64>(left / (timing.retries + 1), 50)));
 
@@ -365,10 +372,17 @@ void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const GameDes
     recent_.ask(
         server, clock_.elapsed(),
         [kind = game.kind, address, port, timing] { return queryFor(kind)(address, port, timing); },
-        [exchange, &game, host, port, webPort](const RecentAnswers::Answer& answer) {
+        [this, exchange, &game, host, address, port, webPort, silentPort,
+         usual = usualNext ? static_cast<quint16>(usual)
+                           : quint16(0)](const RecentAnswers::Answer& answer) {
             const QueryOutcome& outcome = answer.outcome;
-            if (outcome.kind == QueryOutcome::Kind::NoAnswer)
-                return exchange->respond(noAnswer(host, port, QLatin1String(game.portHint)));
+            if (outcome.kind == QueryOutcome::Kind::NoAnswer) {
+                if (usual && !exchange->answered() &&
+                    exchange->elapsedMs() + kLeastQueryMs < settings_.pageDeadlineMs)
+                    return ask(exchange, game, host, address, usual, webPort, port);
+                return exchange->respond(
+                    noAnswer(host, silentPort ? silentPort : port, QLatin1String(game.portHint)));
+            }
             pages::StatusView view;
             view.game = QLatin1String(game.name);
             view.address = host + u':' + QString::number(port);
@@ -376,6 +390,10 @@ void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const GameDes
             view.partial = outcome.kind == QueryOutcome::Kind::Partial;
             view.roundTripMs = outcome.roundTripMs;
             view.queriedAt = answer.askedAt;
+            if (silentPort)
+                view.note =
+                    QStringLiteral("Answered on query port %1 \u2014 use that port next time.")
+                        .arg(port);
             if (webPort) {
                 QUrl statistics;
                 statistics.setScheme(QStringLiteral("http"));

@@ -68,8 +68,10 @@ private:
                       const GameDescription& game);
     void lookUp(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
                 const QString& host, quint16 port, quint16 webPort);
+    // silentPort: the port asked before, which gave no answer; 0 for the first port asked.
     void ask(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
-             const QString& host, const QHostAddress& address, quint16 port, quint16 webPort);
+             const QString& host, const QHostAddress& address, quint16 port, quint16 webPort,
+             quint16 silentPort = 0);
 
     ServiceSettings settings_;
     http::Server http_;

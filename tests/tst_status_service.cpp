@@ -203,6 +203,43 @@ private slots:
             QCOMPARE(client_->get(path).status, 200);
     }
 
+    // A UT99 game port typed where the query port belongs: the port after it answers, and the
+    // page says so. The game port itself takes no queries.
+    void aUt99GamePortIsFollowedByItsQueryPort() {
+        std::unique_ptr<FakeGameServer> gamePort, queryPort;
+        for (int attempt = 0; attempt < 20 && !(queryPort && queryPort->bound()); ++attempt) {
+            gamePort = std::make_unique<FakeGameServer>(silent());
+            queryPort = std::make_unique<FakeGameServer>(fakeservers::ut99("Next Door"),
+                                                         gamePort->port() + 1);
+        }
+        QVERIFY(queryPort->bound());
+        const Page page = client_->get(ut99Target("127.0.0.1", gamePort->port()));
+        QVERIFY2(page.body.contains("<h1>Next Door</h1>"), page.body.constData());
+        QVERIFY(page.body.contains(QStringLiteral("Answered on query port %1 \u2014 use that "
+                                                  "port next time.")
+                                       .arg(queryPort->port())
+                                       .toUtf8()));
+        QVERIFY(!gamePort->requests.isEmpty());
+
+        // Both silent: the page names the port that was typed.
+        queryPort.reset();
+        queryPort = std::make_unique<FakeGameServer>(silent(), gamePort->port() + 1);
+        QVERIFY(queryPort->bound());
+        const Page none = client_->get(ut99Target("127.0.0.1", gamePort->port()));
+        QVERIFY(none.body.contains(QByteArray::number(gamePort->port()) + ". Is the server up"));
+        QVERIFY(!queryPort->requests.isEmpty());
+    }
+
+    // A UT2004 query port typed where the game port belongs: the port after it is asked first,
+    // then the port typed.
+    void aUt2004QueryPortTypedAsTheGamePortIsFound() {
+        FakeGameServer server(fakeservers::ut2004(ut2004replies::str("Right Here"), {}));
+        const Page page = client_->get(ut2004Target("127.0.0.1", server.port()));
+        QVERIFY2(page.body.contains("Right Here"), page.body.constData());
+        QVERIFY(page.body.contains(
+            QStringLiteral("Answered on query port %1").arg(server.port()).toUtf8()));
+    }
+
     void keysInAnyOrderDecodedAndResolved() {
         FakeGameServer server(fakeservers::ut99("Ordered"));
         QVERIFY(

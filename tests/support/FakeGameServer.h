@@ -13,8 +13,9 @@ class FakeGameServer : public QObject {
 public:
     using Answer = std::function<QList<QByteArray>(const QByteArray& request, int requestNumber)>;
 
-    explicit FakeGameServer(Answer answer) : answer_(std::move(answer)) {
-        socket_.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    // On `port`, or on a free one; bound() says whether the port could be had.
+    explicit FakeGameServer(Answer answer, quint16 port = 0) : answer_(std::move(answer)) {
+        socket_.bind(QHostAddress(QStringLiteral("127.0.0.1")), port);
         other_.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
         connect(&socket_, &QUdpSocket::readyRead, this, [this] {
             while (socket_.hasPendingDatagrams()) {
@@ -30,6 +31,7 @@ public:
     }
 
     quint16 port() const { return socket_.localPort(); }
+    bool bound() const { return socket_.state() == QAbstractSocket::BoundState; }
 
     // Sends one more datagram to whoever asked last, for answers that go on after a request.
     void sendToLastClient(const QByteArray& datagram) {
