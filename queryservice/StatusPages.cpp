@@ -5,6 +5,19 @@
 #include <algorithm>
 
 namespace utq::queryservice::pages {
+
+QString withoutControls(const QString& text) {
+    QString clean;
+    clean.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'\t')
+            clean += u' ';
+        else if (c >= u' ' && (c < u'\x7f' || c > u'\x9f'))
+            clean += c;
+    }
+    return clean;
+}
+
 namespace {
 
 constexpr auto kStyle = R"(
@@ -19,20 +32,6 @@ th { color: #9fb6dd; }
 a { color: #78beff; }
 .warn { color: #ffb050; }
 )";
-
-// Control characters (C0, DEL and C1) that a server put in its texts show nothing useful and
-// have no place in a page; a tab becomes a blank.
-QString withoutControls(const QString& text) {
-    QString clean;
-    clean.reserve(text.size());
-    for (const QChar c : text) {
-        if (c == u'\t')
-            clean += u' ';
-        else if (c >= u' ' && (c < u'\x7f' || c > u'\x9f'))
-            clean += c;
-    }
-    return clean;
-}
 
 QString escaped(const QString& text) { return withoutControls(text).toHtmlEscaped(); }
 

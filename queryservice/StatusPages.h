@@ -10,6 +10,10 @@
 // every text from a game server or from the address escaped, no scripts.
 namespace utq::queryservice::pages {
 
+// Control characters (C0, DEL and C1) that a server put in its texts show nothing useful and
+// have no place in a page or an API's text; a tab becomes a blank.
+QString withoutControls(const QString& text);
+
 // A page that tells what went wrong and what to try.
 QByteArray errorPage(const QString& title, const QString& explanation);
 

@@ -1,7 +1,10 @@
 #include "queryservice/StatusService.h"
 
+#include "queryservice/Finding.h"
+
 #include "queryservice/GameQueries.h"
 #include "queryservice/StartPages.h"
+#include "queryservice/StatusJson.h"
 #include "queryservice/StatusPages.h"
 
 #include <QDateTime>
@@ -16,6 +19,8 @@ namespace {
 
 // How often passed deadlines are looked for: one timer for all pages, not one each.
 constexpr int kDeadlineTickMs = 50;
+// The JSON API's one server (docs/api.md).
+constexpr auto kApiStatusPath = "/api/v1/status";
 // Less time than this left in a page is not worth asking a further port.
 constexpr qint64 kLeastQueryMs = 200;
 
@@ -78,18 +83,71 @@ bool looksLikeHostName(const QString& host) {
     return name.match(host).hasMatch();
 }
 
-http::Response unknownServer(const QString& host) {
-    return errorResponse(QStringLiteral("Unknown server"),
-                         QStringLiteral("The name \"%1\" could not be found. Check its spelling, "
-                                        "or type its IP address.")
-                             .arg(host));
-}
-
-http::Response noAnswer(const QString& host, quint16 port, const QString& portHint) {
-    return errorResponse(QStringLiteral("No answer"),
-                         QStringLiteral("%1 did not answer on port %2. Is the server up, and is "
-                                        "this its query port? %3")
-                             .arg(host, QString::number(port), portHint));
+// A finding as the status service's pages show it.
+http::Response pageResponse(const Finding& finding, const QString& refreshTarget) {
+    using State = Finding::State;
+    const GameDescription& game = *finding.game;
+    const QString& host = finding.host;
+    switch (finding.state) {
+    case State::Up:
+    case State::Partial: {
+        pages::StatusView view;
+        view.game = QLatin1String(game.name);
+        view.address = host + u':' + QString::number(finding.queryPort);
+        view.refreshTarget = refreshTarget;
+        view.partial = finding.state == State::Partial;
+        view.roundTripMs = finding.roundTripMs;
+        view.queriedAt = finding.askedAt;
+        view.webStatistics = finding.webStatistics;
+        view.note = finding.note;
+        return htmlResponse(pages::statusPage(finding.status, view));
+    }
+    case State::NoAnswer:
+        return errorResponse(
+            QStringLiteral("No answer"),
+            QStringLiteral("%1 did not answer on port %2. Is the server up, and "
+                           "is this its query port? %3")
+                .arg(host, QString::number(finding.queryPort), QLatin1String(game.portHint)));
+    case State::UnknownHost:
+        return errorResponse(QStringLiteral("Unknown server"),
+                             QStringLiteral("The name \"%1\" could not be found. Check its "
+                                            "spelling, or type its IP address.")
+                                 .arg(host));
+    case State::LateLookUp:
+        return errorResponse(QStringLiteral("Unknown server"),
+                             QStringLiteral("The name \"%1\" could not be looked up in time. "
+                                            "Try again, or type its IP address.")
+                                 .arg(host));
+    case State::NoHost:
+        return errorResponse(QStringLiteral("No server given"),
+                             QStringLiteral("Type the server's name or address first."));
+    case State::BadPort:
+        return errorResponse(QStringLiteral("That is not a port"),
+                             QStringLiteral("\"%1\" is not a port number from 1 to 65535. %2")
+                                 .arg(finding.portText, QLatin1String(game.portHint)));
+    case State::Busy:
+        return errorResponse(QStringLiteral("Busy"),
+                             QStringLiteral("Too many servers are being asked right now. Try "
+                                            "again in a moment."),
+                             httpStatusOf(finding.state));
+    case State::TooFast:
+        return errorResponse(QStringLiteral("Slow down"),
+                             QStringLiteral("Too many queries from your address in one second. "
+                                            "Try again in a moment."),
+                             httpStatusOf(finding.state));
+    case State::ClientBusy:
+        return errorResponse(QStringLiteral("Slow down"),
+                             QStringLiteral("Too many pages for your address are still being "
+                                            "made. Try again when they are done."),
+                             httpStatusOf(finding.state));
+    case State::NotAskedHere:
+        return errorResponse(QStringLiteral("Not asked from here"),
+                             QStringLiteral("This service does not ask servers at local, private "
+                                            "or other special addresses, and %1 is one.")
+                                 .arg(host),
+                             httpStatusOf(finding.state));
+    }
+    return errorResponse(QStringLiteral("No answer"), QString()); // not reached
 }
 
 // The value of `key` in the request's query, percent-decoded; the order of keys does not matter.
@@ -121,14 +179,22 @@ public:
     }
 
     // Whatever happens to the page, it is answered: when its deadline passes, or when nothing
-    // is left to answer it (a look-up that dropped it), with what `late` says.
+    // is left to answer it (a look-up that dropped it).
     ~Exchange() { expire(); }
-    void setLateAnswer(std::function<http::Response(bool resolving)> late) {
-        late_ = std::move(late);
-    }
     void expire() {
-        if (!answered_ && late_)
-            respond(late_(resolving));
+        if (!answered_ && holdsSlot_)
+            tell(resolving ? Finding::State::LateLookUp : Finding::State::NoAnswer);
+    }
+
+    // What the request asked and what became of it, and how the answer is written.
+    Finding finding;
+    bool asJson = false;
+    void tell(Finding::State state) {
+        finding.state = state;
+        http::Response response = asJson ? jsonResponse(finding) : pageResponse(finding, target_);
+        if (asJson && service() && service()->settings_.apiForAnyOrigin)
+            response.setHeader("Access-Control-Allow-Origin", "*");
+        respond(response);
     }
 
     QHostAddress client() const { return client_; }
@@ -141,7 +207,8 @@ public:
         const auto alive = service_.lock();
         return alive ? *alive : nullptr;
     }
-    // The page counts against the service's limits until it is answered.
+    // The page counts against the service's limits, and waits for its deadline, until it is
+    // answered.
     void holdSlot() { holdsSlot_ = true; }
     bool resolving = false; // the server's name is being looked up
 
@@ -167,7 +234,6 @@ private:
     QElapsedTimer clock_;
     bool answered_ = false;
     bool holdsSlot_ = false;
-    std::function<http::Response(bool resolving)> late_;
 };
 
 StatusService::StatusService(ServiceSettings settings, QObject* parent)
@@ -261,6 +327,8 @@ void StatusService::handle(const http::Request& request, const QHostAddress& cli
         return exchange->respond(htmlResponse(page.value()()));
     if (const auto game = statusPages_.constFind(request.path); game != statusPages_.cend())
         return answerStatus(request, exchange, *game.value());
+    if (request.path == QLatin1String(kApiStatusPath))
+        return answerApiStatus(request, exchange);
     exchange->respond(errorResponse(QStringLiteral("Not found"),
                                     QStringLiteral("There is no page at this address."), 404));
 }
@@ -268,94 +336,93 @@ void StatusService::handle(const http::Request& request, const QHostAddress& cli
 void StatusService::answerStatus(const http::Request& request,
                                  const std::shared_ptr<Exchange>& exchange,
                                  const GameDescription& game) {
-    const QString host = valueOf(request, game.statusPage.hostKey).trimmed();
-    const QString portText = valueOf(request, game.statusPage.portKey);
+    const StatusPage& page = game.statusPage;
+    findStatus(exchange, game, valueOf(request, page.hostKey), valueOf(request, page.portKey),
+               page.webPortKey ? valueOf(request, page.webPortKey) : QString());
+}
+
+void StatusService::answerApiStatus(const http::Request& request,
+                                    const std::shared_ptr<Exchange>& exchange) {
+    exchange->asJson = true;
+    const GameDescription* game = gameOfApiName(valueOf(request, "game"));
+    if (!game) {
+        http::Response unknown;
+        unknown.status = 400;
+        unknown.contentType = "application/json; charset=utf-8";
+        unknown.body = R"({"error":"game must be ut99, ut2004 or ut3"})";
+        unknown.setHeader("X-Content-Type-Options", "nosniff");
+        return exchange->respond(unknown);
+    }
+    findStatus(exchange, *game, valueOf(request, "host"), valueOf(request, "port"),
+               valueOf(request, "webPort"));
+}
+
+void StatusService::findStatus(const std::shared_ptr<Exchange>& exchange,
+                               const GameDescription& game, const QString& givenHost,
+                               const QString& portText, const QString& webPortText) {
+    Finding& finding = exchange->finding;
+    finding.game = &game;
+    finding.host = givenHost.trimmed();
+    finding.portText = portText;
+    const QString& host = finding.host;
     const auto given = numberFrom(portText);
     if (!given || !isPort(*given) || !isPort(*given + game.queryPortOffset))
-        return exchange->respond(
-            errorResponse(QStringLiteral("That is not a port"),
-                          QStringLiteral("\"%1\" is not a port number from 1 to 65535. %2")
-                              .arg(portText, QLatin1String(game.portHint))));
+        return exchange->tell(Finding::State::BadPort);
+    finding.port = *given;
     if (host.isEmpty())
-        return exchange->respond(
-            errorResponse(QStringLiteral("No server given"),
-                          QStringLiteral("Type the server's name or address first.")));
+        return exchange->tell(Finding::State::NoHost);
     QHostAddress literal;
     const bool isAddress = literal.setAddress(host);
     if (!isAddress && !looksLikeHostName(host)) // such as the UT2004 preset's "Server Closed"
-        return exchange->respond(unknownServer(host));
-    const auto webPort =
-        game.statusPage.webPortKey ? numberFrom(valueOf(request, game.statusPage.webPortKey)) : 0;
+        return exchange->tell(Finding::State::UnknownHost);
+    const auto webPort = numberFrom(webPortText);
     const quint16 shownWebPort = webPort && isPort(*webPort) ? static_cast<quint16>(*webPort) : 0;
 
     switch (limits_.admit(exchange->client(), clock_.elapsed())) {
     case QueryLimits::Verdict::Go:
         break;
     case QueryLimits::Verdict::Busy:
-        return exchange->respond(errorResponse(
-            QStringLiteral("Busy"),
-            QStringLiteral("Too many servers are being asked right now. Try again in a moment."),
-            503));
+        return exchange->tell(Finding::State::Busy);
     case QueryLimits::Verdict::TooFast:
-        return exchange->respond(errorResponse(
-            QStringLiteral("Slow down"),
-            QStringLiteral("Too many queries from your address in one second. Try again in a "
-                           "moment."),
-            429));
+        return exchange->tell(Finding::State::TooFast);
     case QueryLimits::Verdict::ClientBusy:
-        return exchange->respond(
-            errorResponse(QStringLiteral("Slow down"),
-                          QStringLiteral("Too many pages for your address are still being made. "
-                                         "Try again when they are done."),
-                          429));
+        return exchange->tell(Finding::State::ClientBusy);
     }
     exchange->holdSlot();
 
     const auto port = static_cast<quint16>(*given + game.queryPortOffset);
+    finding.queryPort = port;
     // One deadline for the whole page: a slow name or a slow server frees its slot in time.
-    exchange->setLateAnswer([host, port, &game](bool resolving) {
-        return resolving ? errorResponse(QStringLiteral("Unknown server"),
-                                         QStringLiteral("The name \"%1\" could not be looked up "
-                                                        "in time. Try again, or type its IP "
-                                                        "address.")
-                                             .arg(host))
-                         : noAnswer(host, port, QLatin1String(game.portHint));
-    });
     deadlines_.push_back({clock_.elapsed() + settings_.pageDeadlineMs, exchange});
     if (!deadlineTick_.isActive())
         deadlineTick_.start();
     if (isAddress)
-        return ask(exchange, game, host, literal, port, shownWebPort);
-    lookUp(exchange, game, host, port, shownWebPort);
+        return ask(exchange, literal, port, shownWebPort);
+    lookUp(exchange, port, shownWebPort);
 }
 
-void StatusService::lookUp(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
-                           const QString& host, quint16 port, quint16 webPort) {
+void StatusService::lookUp(const std::shared_ptr<Exchange>& exchange, quint16 port,
+                           quint16 webPort) {
     exchange->resolving = true;
     // The context is this service: the answer of a look-up that outlives it is dropped.
-    settings_.resolve(
-        host, this, [this, exchange, &game, host, port, webPort](const QList<QHostAddress>& found) {
-            exchange->resolving = false;
-            if (exchange->answered())
-                return;
-            for (const QHostAddress& address : found)
-                if (address.protocol() == QAbstractSocket::IPv4Protocol)
-                    return ask(exchange, game, host, address, port, webPort);
-            exchange->respond(unknownServer(host));
-        });
+    settings_.resolve(exchange->finding.host, this,
+                      [this, exchange, port, webPort](const QList<QHostAddress>& found) {
+                          exchange->resolving = false;
+                          if (exchange->answered())
+                              return;
+                          for (const QHostAddress& address : found)
+                              if (address.protocol() == QAbstractSocket::IPv4Protocol)
+                                  return ask(exchange, address, port, webPort);
+                          exchange->tell(Finding::State::UnknownHost);
+                      });
 }
 
-void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
-                        const QString& host, const QHostAddress& given, quint16 port,
-                        quint16 webPort, quint16 silentPort) {
+void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const QHostAddress& given,
+                        quint16 port, quint16 webPort, quint16 silentPort) {
+    const GameDescription& game = *exchange->finding.game;
     const QHostAddress address = plainAddress(given);
     if (!settings_.targets.allows(address))
-        return exchange->respond(
-            errorResponse(QStringLiteral("Not asked from here"),
-                          QStringLiteral("This service does not ask servers at local, private or "
-                                         "other special addresses, and %1 is one.")
-                              .arg(host),
-                          403));
+        return exchange->tell(Finding::State::NotAskedHere);
     // A silent port is followed by the game's usual query port, once, within the same page.
     const int usual = game.usualQueryPort(port - game.queryPortOffset);
     const bool usualNext = !silentPort && usual != port && isPort(usual);
@@ -372,38 +439,36 @@ void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const GameDes
     recent_.ask(
         server, clock_.elapsed(),
         [kind = game.kind, address, port, timing] { return queryFor(kind)(address, port, timing); },
-        [this, exchange, &game, host, address, port, webPort, silentPort,
+        [this, exchange, address, port, webPort, silentPort,
          usual = usualNext ? static_cast<quint16>(usual)
                            : quint16(0)](const RecentAnswers::Answer& answer) {
             const QueryOutcome& outcome = answer.outcome;
             if (outcome.kind == QueryOutcome::Kind::NoAnswer) {
                 if (usual && !exchange->answered() &&
                     exchange->elapsedMs() + kLeastQueryMs < settings_.pageDeadlineMs)
-                    return ask(exchange, game, host, address, usual, webPort, port);
-                return exchange->respond(
-                    noAnswer(host, silentPort ? silentPort : port, QLatin1String(game.portHint)));
+                    return ask(exchange, address, usual, webPort, port);
+                return exchange->tell(Finding::State::NoAnswer);
             }
-            pages::StatusView view;
-            view.game = QLatin1String(game.name);
-            view.address = host + u':' + QString::number(port);
-            view.refreshTarget = exchange->target();
-            view.partial = outcome.kind == QueryOutcome::Kind::Partial;
-            view.roundTripMs = outcome.roundTripMs;
-            view.queriedAt = answer.askedAt;
+            Finding& finding = exchange->finding;
+            finding.queryPort = port;
+            finding.status = outcome.status;
+            finding.roundTripMs = outcome.roundTripMs;
+            finding.askedAt = answer.askedAt;
             if (silentPort)
-                view.note =
+                finding.note =
                     QStringLiteral("Answered on query port %1 \u2014 use that port next time.")
                         .arg(port);
             if (webPort) {
                 QUrl statistics;
                 statistics.setScheme(QStringLiteral("http"));
-                statistics.setHost(host);
+                statistics.setHost(finding.host);
                 statistics.setPort(webPort);
                 statistics.setPath(QStringLiteral("/"));
                 if (statistics.isValid())
-                    view.webStatistics = statistics.toString();
+                    finding.webStatistics = statistics.toString();
             }
-            exchange->respond(htmlResponse(pages::statusPage(outcome.status, view)));
+            exchange->tell(outcome.kind == QueryOutcome::Kind::Partial ? Finding::State::Partial
+                                                                       : Finding::State::Up);
         },
         this, [this] { return clock_.elapsed(); });
 }

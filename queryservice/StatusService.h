@@ -42,6 +42,7 @@ struct ServiceSettings {
     int reuseMs = 0;                         // a server's answer serves other pages this long
     http::Limits http;                       // request heads, connections, idle time
     bool ownViewsOnly = false;               // only this service's own pages may ask it
+    bool apiForAnyOrigin = false;            // any web site's scripts may read the JSON API
     TargetPolicy targets;                    // which servers may be asked
     std::function<void(const QString&)> log; // one line per request, when set
     Resolver resolve = systemResolver();
@@ -66,12 +67,14 @@ private:
     bool fromOwnViews(const http::Request& request) const;
     void answerStatus(const http::Request& request, const std::shared_ptr<Exchange>& exchange,
                       const GameDescription& game);
-    void lookUp(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
-                const QString& host, quint16 port, quint16 webPort);
+    void answerApiStatus(const http::Request& request, const std::shared_ptr<Exchange>& exchange);
+    // The status of the server given, told to the exchange however it ends.
+    void findStatus(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
+                    const QString& host, const QString& portText, const QString& webPortText);
+    void lookUp(const std::shared_ptr<Exchange>& exchange, quint16 port, quint16 webPort);
     // silentPort: the port asked before, which gave no answer; 0 for the first port asked.
-    void ask(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
-             const QString& host, const QHostAddress& address, quint16 port, quint16 webPort,
-             quint16 silentPort = 0);
+    void ask(const std::shared_ptr<Exchange>& exchange, const QHostAddress& address, quint16 port,
+             quint16 webPort, quint16 silentPort = 0);
 
     ServiceSettings settings_;
     http::Server http_;

@@ -7,6 +7,9 @@
 #include "query/StatusPages.h"
 #include "queryservice/BackgroundStatusService.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -21,6 +24,7 @@ struct Page {
     QByteArray body;
     QByteArray policy;
     QByteArray type;
+    QByteArray anyOrigin; // Access-Control-Allow-Origin
 };
 
 class Client {
@@ -35,7 +39,8 @@ public:
         waitUntil([reply] { return reply->isFinished(); }, 10000);
         Page page{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
                   reply->readAll(), reply->rawHeader("Content-Security-Policy"),
-                  reply->rawHeader("Content-Type")};
+                  reply->rawHeader("Content-Type"),
+                  reply->rawHeader("Access-Control-Allow-Origin")};
         reply->deleteLater();
         return page;
     }
@@ -238,6 +243,64 @@ private slots:
         QVERIFY2(page.body.contains("Right Here"), page.body.constData());
         QVERIFY(page.body.contains(
             QStringLiteral("Answered on query port %1").arg(server.port()).toUtf8()));
+    }
+
+    // The JSON API answers for each game with the same findings as the pages.
+    void theApiTellsEachGamesServer() {
+        FakeGameServer ut99(fakeservers::ut99("Classic"));
+        FakeGameServer ut2004(fakeservers::ut2004(ut2004replies::str("\x1b\xf8\x40\x40Red"),
+                                                  {{1, ut2004replies::str("Alice"), 40, 12, 0}}));
+        FakeGameServer ut3(fakeservers::ut3(fakeservers::ut3TwoPlayers("Newest"), 2));
+        const auto api = [this](const QString& query) {
+            const Page page = client_->get("/api/v1/status?" + query);
+            return std::pair{page, QJsonDocument::fromJson(page.body).object()};
+        };
+        auto [page, json] =
+            api(QStringLiteral("game=ut99&host=127.0.0.1&port=%1").arg(ut99.port()));
+        QCOMPARE(page.type, "application/json; charset=utf-8");
+        QCOMPARE(json["state"].toString(), "up");
+        QCOMPARE(json["game"].toString(), "ut99");
+        QCOMPARE(json["name"].toString(), "Classic");
+        QCOMPARE(json["map"].toString(), "DM-Morpheus");
+        QCOMPARE(json["playersNow"].toInt(), 2);
+        QCOMPARE(json["playersMax"].toInt(), 12);
+        QCOMPARE(json["players"].toArray().size(), 2);
+        QCOMPARE(json["rules"].toObject()["timelimit"].toString(), "15");
+        QCOMPARE(json["queryPort"].toInt(), ut99.port());
+        QVERIFY(QDateTime::fromString(json["askedAt"].toString(), Qt::ISODateWithMs).isValid());
+
+        std::tie(page, json) =
+            api(QStringLiteral("game=ut2004&host=127.0.0.1&port=%1").arg(ut2004.port() - 1));
+        QCOMPARE(json["name"].toString(), "Red");
+        QCOMPARE(json["queryPort"].toInt(), ut2004.port());
+        QCOMPARE(json["nameRuns"].toArray().first().toObject()["colour"].toString(), "#f84040");
+        QCOMPARE(json["players"].toArray().first().toObject()["name"].toString(), "Alice");
+
+        std::tie(page, json) =
+            api(QStringLiteral("game=ut3&host=127.0.0.1&port=%1").arg(ut3.port()));
+        QCOMPARE(json["name"].toString(), "Newest");
+
+        // What went wrong is a state, as the pages tell it.
+        QCOMPARE(api("game=ut99&host=127.0.0.1&port=x").second["state"].toString(), "bad-port");
+        QCOMPARE(api("game=ut99&host=nowhere.test&port=1").second["state"].toString(),
+                 "unknown-host");
+        QCOMPARE(api("game=ut99&host=&port=1").second["state"].toString(), "unknown-host");
+        const Page unknownGame = client_->get("/api/v1/status?game=quake&host=h&port=1");
+        QCOMPARE(unknownGame.status, 400);
+        QVERIFY(QJsonDocument::fromJson(unknownGame.body).isObject());
+    }
+
+    // Whatever a server puts in its name comes out as valid JSON, as text.
+    void theApiCarriesAnyNameAsText() {
+        FakeGameServer server(fakeservers::ut99("\"quoted\" <b>con\x01trol</b> \xe9"));
+        const Page page = client_->get(
+            QStringLiteral("/api/v1/status?game=ut99&host=127.0.0.1&port=%1").arg(server.port()));
+        QJsonParseError error;
+        const QJsonObject json = QJsonDocument::fromJson(page.body, &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(json["name"].toString(),
+                 QString::fromUtf8("\"quoted\" <b>control</b> \u00e9")); // the control gone
+        QVERIFY(page.anyOrigin.isEmpty()); // only utquery-statusd lets other sites read it
     }
 
     void keysInAnyOrderDecodedAndResolved() {

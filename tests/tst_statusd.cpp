@@ -139,16 +139,24 @@ private slots:
         int status = 0;
         get(network, base + "/missing", &status);
         QCOMPARE(status, 404);
+        // The API, which clan web sites' own pages may read; the pages stay for this service.
+        QNetworkReply* api = network.get(QNetworkRequest(QUrl(
+            base +
+            QStringLiteral("/api/v1/status?game=ut99&host=127.0.0.1&port=%1").arg(server.port()))));
+        waitUntil([api] { return api->isFinished(); }, 10000);
+        QCOMPARE(api->rawHeader("Access-Control-Allow-Origin"), "*");
+        QVERIFY(api->readAll().contains("\"name\":\"Standalone\""));
+        api->deleteLater();
 
         QByteArray log;
         waitUntil(
             [&] {
                 log += statusd.readAllStandardOutput();
-                return log.count('\n') >= 3;
+                return log.count('\n') >= 4;
             },
             5000);
         const QList<QByteArray> lines = log.trimmed().split('\n');
-        QCOMPARE(lines.size(), 3); // one line per request
+        QCOMPARE(lines.size(), 4); // one line per request
         QVERIFY(lines[0].contains(" 127.0.0.1 GET /php/UTstats/lobby2.html 200 "));
         QVERIFY(lines[1].contains("GET /php/UTstats/index.php?txtip=127.0.0.1&portnum="));
         QVERIFY(lines[2].contains("GET /missing 404"));
