@@ -73,9 +73,22 @@ void runMixedLoad(const StatusdCommand& command, const MixedLoadOptions& options
          "<h1>BenchUT3</h1>"},
         {"start page", "/php/UTstats/lobby2.html", "Begin Query"}};
     plan.mix = {0, 1, 2, 0, 1, 2, 0, 1, 2, 3}; // 30 % of each game, 10 % start pages
+    if (options.api) {
+        const auto api = [&host](const char* game, quint16 port) {
+            return "/api/v1/status?game=" + std::string(game) + "&host=" + host +
+                   "&port=" + std::to_string(port);
+        };
+        plan.kinds = {{"UT99", api("ut99", ut99Port), "\"name\":\"BenchUT99\""},
+                      {"UT2004", api("ut2004", ut2004Port - 1), "\"name\":\"BenchUT2004\""},
+                      {"UT3", api("ut3", ut3Port), "\"name\":\"BenchUT3\""}};
+        plan.mix = {0, 1, 2};
+    }
 
-    std::printf("== mixed load: %d keep-alive connections for %d s; UT99, UT2004 and UT3 status "
-                "pages 30 %% each, start pages 10 %%\n",
+    std::printf(options.api
+                    ? "== API load: %d keep-alive connections for %d s; /api/v1/status for the "
+                      "UT99, UT2004 and UT3 servers, a third each\n"
+                    : "== mixed load: %d keep-alive connections for %d s; UT99, UT2004 and UT3 "
+                      "status pages 30 %% each, start pages 10 %%\n",
                 options.connections, options.seconds);
     std::fflush(stdout);
     const double statusdCpuBefore = statusd.cpuSeconds(), ownCpuBefore = ownCpuSeconds();
@@ -123,23 +136,27 @@ void runMixedLoad(const StatusdCommand& command, const MixedLoadOptions& options
         std::printf("statusd's last output:\n%s\n", lastWords.c_str());
     std::printf("\n");
 
-    const QString prefix = QStringLiteral("statusd mixed load%1: ").arg(options.label);
+    const QString prefix =
+        QStringLiteral("statusd %1 load%2: ").arg(options.api ? "API" : "mixed", options.label);
     const QString crash = figures.serverEnded ? QStringLiteral(" (statusd %1 after %2 s)")
                                                     .arg(fate)
                                                     .arg(figures.serverEndedAfter, 0, 'f', 1)
                                               : QString();
     const bool meaningful = !figures.serverEnded && good > 0;
     summary(prefix + QStringLiteral("pages per second, %1 connections").arg(options.connections),
-            QStringLiteral("≥ %1 pages/s").arg(kPagesPerSecondGoal),
+            options.api ? QStringLiteral("-")
+                        : QStringLiteral("≥ %1 pages/s").arg(kPagesPerSecondGoal),
             QStringLiteral("%1 pages/s").arg(pagesPerSecond, 0, 'f', 0) + crash,
-            metIf(meaningful && pagesPerSecond >= kPagesPerSecondGoal));
+            options.api ? Met::NotMeasured
+                        : metIf(meaningful && pagesPerSecond >= kPagesPerSecondGoal));
     summary(prefix + QStringLiteral("p50 page time"), QStringLiteral("-"),
             good > 0 ? QStringLiteral("%1 ms").arg(p50, 0, 'f', 2) : QStringLiteral("no pages"),
             Met::NotMeasured);
-    summary(prefix + QStringLiteral("p99 page time"), QStringLiteral("≤ %1 ms").arg(kP99GoalMs),
+    summary(prefix + QStringLiteral("p99 page time"),
+            options.api ? QStringLiteral("-") : QStringLiteral("≤ %1 ms").arg(kP99GoalMs),
             good > 0 ? QStringLiteral("%1 ms").arg(p99, 0, 'f', 2) + crash
                      : QStringLiteral("no pages") + crash,
-            metIf(meaningful && p99 <= kP99GoalMs));
+            options.api ? Met::NotMeasured : metIf(meaningful && p99 <= kP99GoalMs));
     summary(prefix + QStringLiteral("share of answers not a good 200 page"),
             QStringLiteral("≤ %1 %").arg(100 * kMostFailedShare),
             QStringLiteral("%1 % (%2 of %3)")

@@ -18,7 +18,8 @@ struct StatusdCommand {
 struct MixedLoadOptions {
     int connections = 32;
     int seconds = 60;
-    QString label; // tells runs with different statusd arguments apart in the table
+    QString label;    // tells runs with different statusd arguments apart in the table
+    bool api = false; // the JSON API's /api/v1/status for the three servers, not their pages
 };
 
 struct FloodOptions {

@@ -87,9 +87,9 @@ int main(int argc, char** argv) {
         QStringLiteral("ARGS"), QLatin1String(kDefaultStatusdArguments));
     const QCommandLineOption parts(QStringLiteral("parts"),
                                    QStringLiteral("Which parts to run (default "
-                                                  "mixed,flood,huge-head,giving-up)."),
+                                                  "mixed,api,flood,huge-head,giving-up)."),
                                    QStringLiteral("LIST"),
-                                   QStringLiteral("mixed,flood,huge-head,giving-up"));
+                                   QStringLiteral("mixed,api,flood,huge-head,giving-up"));
     for (const NumberOption* option :
          {&seconds, &connections, &floodClients, &floodSeconds, &floodRate, &givingUp})
         parser.addOption(option->option);
@@ -111,8 +111,9 @@ int main(int argc, char** argv) {
     for (const QString& argument : QProcess::splitCommand(parser.value(statusdArguments)))
         statusd.arguments.push_back(argument.toStdString());
     const QStringList chosen = parser.value(parts).split(u',', Qt::SkipEmptyParts);
-    const QStringList known = {QStringLiteral("mixed"), QStringLiteral("flood"),
-                               QStringLiteral("huge-head"), QStringLiteral("giving-up")};
+    const QStringList known = {QStringLiteral("mixed"), QStringLiteral("api"),
+                               QStringLiteral("flood"), QStringLiteral("huge-head"),
+                               QStringLiteral("giving-up")};
     for (const QString& part : chosen)
         if (!known.contains(part)) {
             std::fprintf(stderr, "--parts takes a list of %s\n", qPrintable(known.join(u',')));
@@ -139,6 +140,8 @@ int main(int argc, char** argv) {
         bench::runMixedLoad(
             statusd, {*connectionsValue, *secondsValue, QStringLiteral(" (answers reused)")});
     }
+    if (chosen.contains(QLatin1String("api")))
+        bench::runMixedLoad(statusd, {*connectionsValue, *secondsValue, QString(), true});
     if (chosen.contains(QLatin1String("flood")))
         bench::runFlood(statusd, {*floodClientsValue, *floodSecondsValue, *floodRateValue, 25});
     if (chosen.contains(QLatin1String("huge-head")))
