@@ -15,12 +15,15 @@ namespace {
 constexpr auto kStartPageStyle = R"(
 table.servers { table-layout: fixed; margin: 8px 0 4px; }
 .servers td { white-space: nowrap; overflow: hidden; text-overflow: ellipsis; }
-.servers th:nth-child(1) { width: 22%; }
-.servers th:nth-child(2) { width: 30%; }
-.servers th:nth-child(3) { width: 15%; }
-.servers th:nth-child(4), .servers th:nth-child(5) { width: 8%; }
-.servers th:nth-child(7) { width: 5%; }
+.servers th:nth-child(1) { width: 19%; }
+.servers th:nth-child(2) { width: 29%; }
+.servers th:nth-child(3) { width: 13%; }
+.servers th:nth-child(4) { width: 8%; }
+.servers th:nth-child(5) { width: 7%; }
+.servers th:nth-child(6) { width: 18%; padding-left: 12px; }
+.servers th:nth-child(7) { width: 6%; }
 .servers td.players, .servers td.ping, .servers th.number { text-align: right; }
+.servers td.state { white-space: normal; padding-left: 12px; }
 .servers tr.up td.state { color: #8fe08f; }
 .servers tr.down td.state { color: #ffb050; }
 .servers tr.stale td { color: #9fb6dd; }

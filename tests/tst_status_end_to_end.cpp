@@ -47,8 +47,11 @@ struct ServedWindow {
     TestWindow& operator*() const { return *t; }
 };
 
-// The start page's rows as they show: label, name, players and state, one line each.
+// The start page's rows as they show: label, name, players and state, one line each; none
+// before the view has an address (asking earlier would cancel its start page).
 QStringList startRows(platform::WebView* view) {
+    if (view->currentUrl().isEmpty())
+        return {};
     return runJavaScript(view, "Array.from(document.querySelectorAll('tr[data-game]'), (r) => "
                                "['label', 'name', 'players', 'state'].map((c) => "
                                "r.querySelector('td.' + c).textContent).join('|')).join('\\n')")
