@@ -1,7 +1,8 @@
 // Takes the README's pictures of the real windows: the main window with its pages from the
-// built-in status service, queried against fake game servers of the three games on loopback,
-// and the server console. Each picture is saved as a PNG, read back and checked; the program
-// ends with a non-zero status when any picture is missing, of the wrong size or blank.
+// built-in status service, its UT99 start page filled by itself and then queried, against fake
+// game servers of the three games on loopback addresses, and the server console. Each picture is
+// saved as a PNG, read back and checked; the program ends with a non-zero status when any picture
+// is missing, of the wrong size or blank.
 //
 //   utquery-screenshots OUTPUT_FOLDER
 #include "EventLoopWait.h"
