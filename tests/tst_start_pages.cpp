@@ -181,6 +181,18 @@ private slots:
         QCOMPARE(labels(page.body), QStringList({"{qEl} US", "{qEl} UK"}));
     }
 
+    void aHugeFileStillListsItsRows() {
+        // 20 MB of another section before the favourites: read once, as the window reads it.
+        QByteArray text = "[Junk]\r\n";
+        const QByteArray line = "Padding=" + QByteArray(70, 'p') + "\r\n";
+        while (text.size() < 20 * 1024 * 1024)
+            text += line;
+        favourites::Favourites rows;
+        rows[4] = {"Deep down", "deep.example", "7777", "7778"};
+        save(path(GameKind::UT99), text + favourites::fileText(GameKind::UT99, rows));
+        QCOMPARE(labels(startPage(GameKind::UT99).body).mid(2), QStringList({"Deep down"}));
+    }
+
     void onlyTheServicesOwnScriptRunsAndOnlyOnStartPages() {
         const Page script = get(base_ + QLatin1String(pages::kLiveScriptPath));
         QCOMPARE(script.status, 200);
