@@ -7,7 +7,9 @@
 
 namespace utq {
 
-std::unique_ptr<queryservice::BackgroundStatusService> startBuiltInStatusService(Hosts& hosts) {
+std::unique_ptr<queryservice::BackgroundStatusService>
+startBuiltInStatusService(Hosts& hosts, const QString& favouritesFolder,
+                          queryservice::Resolver resolve) {
     if (!hosts.query.isEmpty())
         return nullptr;
     platform::raiseOpenFileLimit();
@@ -15,6 +17,8 @@ std::unique_ptr<queryservice::BackgroundStatusService> startBuiltInStatusService
     // Only this program's own web views may use the service: any other program or web page on
     // this machine could otherwise make it send queries.
     settings.ownViewsOnly = true;
+    settings.favouritesFolder = favouritesFolder;
+    settings.resolve = std::move(resolve);
     // Bounds against a runaway, not against a stranger: every client here is this machine.
     settings.maxQueriesInFlight = 128;
     settings.maxQueriesPerClientPerSecond = 200;

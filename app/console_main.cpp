@@ -3,6 +3,7 @@
 #include "app/BuiltInStatusService.h"
 #include "app/qElQuery.h"
 #include "base/Hosts.h"
+#include "platform/ExecutableFolder.h"
 #include "platform/WebEngineSetup.h"
 
 #include <QApplication>
@@ -12,7 +13,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("UT Server Query console"));
     utq::Hosts hosts = utq::Hosts::fromBuild();
-    const auto statusService = utq::startBuiltInStatusService(hosts);
+    const auto statusService =
+        utq::startBuiltInStatusService(hosts, utq::platform::executableFolder());
     utq::Delvo console(hosts, utq::platform::Desktop::real(), [hosts] {
         return new utq::qElQuery(hosts, utq::platform::Desktop::real());
     });

@@ -1,6 +1,7 @@
 #include "app/BuiltInStatusService.h"
 #include "app/qElQuery.h"
 #include "base/Hosts.h"
+#include "platform/ExecutableFolder.h"
 #include "platform/WebEngineSetup.h"
 
 #include <QApplication>
@@ -10,7 +11,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("UT Server Query"));
     utq::Hosts hosts = utq::Hosts::fromBuild();
-    const auto statusService = utq::startBuiltInStatusService(hosts);
+    const auto statusService =
+        utq::startBuiltInStatusService(hosts, utq::platform::executableFolder());
     utq::qElQuery window(hosts);
     return QApplication::exec();
 }

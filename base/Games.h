@@ -37,6 +37,13 @@ struct PresetEntry {
     bool clanServer;                  // a server of the clan's, which start pages show
 };
 
+// Where a start page's row finds one of a server's ports: which field of a favourite and which
+// port of a preset holds it; -1 where the game has no such port.
+struct ListedPort {
+    int favouriteField;
+    int presetPort;
+};
+
 struct GameDescription {
     GameKind kind;
     const char* name;          // "UT99", as pages and messages name the game
@@ -60,6 +67,12 @@ struct GameDescription {
 
     int presetFields; // how many fields the preset picker fills: the address and its ports
     std::span<const PresetEntry> presets;
+
+    // A start page's row: the port its status page takes, the server's web port, and the game
+    // port players join at (the unreal:// link).
+    ListedPort statusPort;
+    ListedPort webPort;
+    ListedPort joinPort;
 
     constexpr int usualQueryPort(int typed) const {
         return usualPort ? usualPort : typed + usualOffset;
@@ -104,6 +117,9 @@ inline constexpr GameDescription kUt99{
     false,
     3,
     kUt99Presets,
+    {3, 0}, // QueryPort; the preset's query port
+    {-1, -1},
+    {2, 1}, // ServerPort; the preset's game port
 };
 
 inline constexpr GameDescription kUt2004{
@@ -129,6 +145,9 @@ inline constexpr GameDescription kUt2004{
     true,
     2,
     kUt2004Presets,
+    {2, 0}, // ServerPort: the status page takes the game port
+    {-1, -1},
+    {-1, -1},
 };
 
 inline constexpr GameDescription kUt3{
@@ -148,6 +167,9 @@ inline constexpr GameDescription kUt3{
     false,
     3,
     kUt3Presets,
+    {2, 0}, // UT3ServerPort, the query port
+    {3, 1}, // Serverwport
+    {-1, -1},
 };
 
 // The one page of the status service that belongs to no game: the clan's voice server.
@@ -157,6 +179,13 @@ inline constexpr auto kVoicePagePath = "/qEl/TS3/index.php";
 
 // The address a preset puts into the picker's address field.
 QString presetAddress(const PresetEntry& preset, const Hosts& hosts);
+
+// The address of a status page below its host: `path` (the page's own, or the favourites tab's),
+// then the server's address, its port and, where the page takes one, its web port, each
+// percent-encoded as a query value so that no typed character adds a key of its own, then the
+// page's fixed items.
+QString statusTarget(const StatusPage& page, const char* path, const QString& address,
+                     const QString& port, const QString& webPort = {});
 
 constexpr const GameDescription& describe(GameKind game) {
     switch (game) {

@@ -1,6 +1,7 @@
 #include "favourites/FavouritesFile.h"
 
 #include "base/Games.h"
+#include "platform/ProfileReader.h"
 #include "platform/Windows1252.h"
 
 namespace utq::favourites {
@@ -16,6 +17,16 @@ QString keyOf(GameKind game, int slot, int field) {
     if (slot > 1)
         key += QString::number(slot);
     return key;
+}
+
+Favourites readFile(GameKind game, const QString& path) {
+    Favourites favourites;
+    const QString section = QLatin1String(kSection);
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        for (int field = 0; field < fieldCount(game); ++field)
+            favourites[static_cast<std::size_t>(slot - 1)][static_cast<std::size_t>(field)] =
+                platform::readProfileString(section, keyOf(game, slot, field), path);
+    return favourites;
 }
 
 QByteArray fileText(GameKind game, const Favourites& favourites) {

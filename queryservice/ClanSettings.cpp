@@ -9,12 +9,21 @@ ServiceSettings clanServiceSettings(const Hosts& hosts) {
     ServiceSettings settings;
     settings.voiceHost = hosts.voice;
     settings.reuseMs = 1500; // a burst of reloads asks a server once
-    // The UT99 picker's clan servers, with the address and query port the picker fills in.
-    for (const PresetEntry& preset : describe(GameKind::UT99).presets) {
-        if (!preset.clanServer)
-            continue;
-        settings.ut99Presets.append({withClanTag(QString::fromUtf8(preset.label)),
-                                     presetAddress(preset, hosts), preset.ports[0]});
+    // Each picker's clan servers, with the address and ports the picker fills in.
+    for (const GameKind kind : kGameKinds) {
+        const GameDescription& game = describe(kind);
+        const auto port = [](const PresetEntry& preset, const ListedPort& listed) {
+            return listed.presetPort < 0
+                       ? QString()
+                       : QString::fromUtf8(
+                             preset.ports[static_cast<std::size_t>(listed.presetPort)]);
+        };
+        for (const PresetEntry& preset : game.presets)
+            if (preset.clanServer)
+                settings.clanServers[kind].append(
+                    {withClanTag(QString::fromUtf8(preset.label)), presetAddress(preset, hosts),
+                     port(preset, game.statusPort), port(preset, game.webPort),
+                     port(preset, game.joinPort)});
     }
     return settings;
 }

@@ -1,61 +1,154 @@
 #include "queryservice/StartPages.h"
 
 #include "base/Games.h"
+#include "favourites/FavouritesFile.h"
+#include "launch/LaunchAddress.h"
 #include "queryservice/StatusPages.h"
 
-#include <QUrlQuery>
+#include <algorithm>
 
 namespace utq::queryservice::pages {
+namespace {
 
-QByteArray ut99StartPage(const QList<Preset>& presets) {
-    QList<Link> links;
-    const StatusPage& page = games::kUt99.statusPage;
-    for (const Preset& preset : presets) {
-        QUrlQuery query;
-        query.addQueryItem(QLatin1String(page.hostKey), preset.host);
-        query.addQueryItem(QLatin1String(page.portKey), preset.queryPort);
-        links.append(
-            {preset.label + QStringLiteral(" (") + preset.host + u':' + preset.queryPort + u')',
-             QLatin1String(page.path) + u'?' + query.toString(QUrl::FullyEncoded)});
-    }
-    return textPage(
-        QStringLiteral("UT99 Server Query"),
-        {QStringLiteral("Type a server's name or IP address and its query port, or pick a preset, "
-                        "then press \"Begin Query\". The query port is most often the game port "
-                        "plus 1: server port 7777 would be 7778."),
-         QStringLiteral("The server's name, map, players and rules will show here."),
-         presets.isEmpty() ? QString() : QStringLiteral("Or look at one of our servers now:")},
-        links);
-}
+// The rows' table in the house style: fixed columns, so that a long server name or a row
+// filled in later never moves the others, and each row's state in a colour of its own.
+constexpr auto kStartPageStyle = R"(
+table.servers { table-layout: fixed; margin: 8px 0 4px; }
+.servers td { white-space: nowrap; overflow: hidden; text-overflow: ellipsis; }
+.servers th:nth-child(1) { width: 19%; }
+.servers th:nth-child(2) { width: 29%; }
+.servers th:nth-child(3) { width: 13%; }
+.servers th:nth-child(4) { width: 8%; }
+.servers th:nth-child(5) { width: 7%; }
+.servers th:nth-child(6) { width: 18%; padding-left: 12px; }
+.servers th:nth-child(7) { width: 6%; }
+.servers td.players, .servers td.ping, .servers th.number { text-align: right; }
+.servers td.state { white-space: normal; padding-left: 12px; }
+.servers tr.up td.state { color: #8fe08f; }
+.servers tr.down td.state { color: #ffb050; }
+.servers tr.stale td { color: #9fb6dd; }
+.servers tr.stale td.state { color: #ffb050; }
+)";
 
-QByteArray ut2004StartPage() {
-    return textPage(
-        QStringLiteral("UT2004 Server Query"),
-        {QStringLiteral("Type the server's name or IP address and its game port (most often "
-                        "7777), then press \"Begin Query\". The query goes to the port after the "
-                        "game port."),
-         QStringLiteral("On the favourites tab, pick a row first: its server is the one asked.")});
-}
+struct StartText {
+    const char* title;
+    const char* intro;
+};
 
-QByteArray ut3StartPage() {
-    return textPage(
-        QStringLiteral("UT3 Server Query"),
-        {QStringLiteral("Type the server's name or IP address and its query port (most often "
-                        "6500), then press \"Begin Query\". Give a web port as well to get a link "
-                        "to the server's own web statistics; leave it 0 otherwise."),
-         QStringLiteral("On the favourites tab, pick a row first: its server is the one asked.")});
-}
-
-QByteArray startPage(GameKind game, const QList<Preset>& ut99Presets) {
+StartText startText(GameKind game) {
     switch (game) {
     case GameKind::UT99:
-        return ut99StartPage(ut99Presets);
+        return {"UT99 Server Query",
+                "Type a server's name or IP address and its query port, or pick a preset, then "
+                "press \"Begin Query\". The query port is most often the game port plus 1: "
+                "server port 7777 would be 7778. The server's name, map, players and rules will "
+                "show here."};
     case GameKind::UT2004:
-        return ut2004StartPage();
+        return {"UT2004 Server Query",
+                "Type the server's name or IP address and its game port (most often 7777), then "
+                "press \"Begin Query\". The query goes to the port after the game port. On the "
+                "favourites tab, pick a row first: its server is the one asked."};
     case GameKind::UT3:
-        return ut3StartPage();
+        return {"UT3 Server Query",
+                "Type the server's name or IP address and its query port (most often 6500), then "
+                "press \"Begin Query\". Give a web port as well to get a link to the server's own "
+                "web statistics; leave it 0 otherwise. On the favourites tab, pick a row first: "
+                "its server is the one asked."};
     }
-    return {}; // not reached: the switch names every game
+    return {"", ""}; // not reached: the switch names every game
+}
+
+QString fieldOf(const favourites::ServerEntry& entry, int field) {
+    return field < 0 ? QString() : entry[static_cast<std::size_t>(field)].trimmed();
+}
+
+// One row: the label links to the server's status page; the cells after it stay empty until
+// the script fills them. The row carries what the script asks the service for.
+QString rowHtml(const GameDescription& game, const ListedServer& server) {
+    const QString link = statusTarget(game.statusPage, game.statusPage.path, server.host,
+                                      server.port, server.webPort);
+    QString html = QStringLiteral("<tr data-game=\"") +
+                   escapedText(QString::fromLatin1(game.name).toLower()) +
+                   QStringLiteral("\" data-host=\"") + escapedText(server.host) +
+                   QStringLiteral("\" data-port=\"") + escapedText(server.port) + u'"';
+    if (!server.webPort.isEmpty())
+        html += QStringLiteral(" data-web-port=\"") + escapedText(server.webPort) + u'"';
+    html += QStringLiteral("><td class=\"label\" title=\"") +
+            escapedText(server.host + u':' + server.port) + QStringLiteral("\"><a href=\"") +
+            escapedText(link) + QStringLiteral("\">") + escapedText(server.label) +
+            QStringLiteral("</a></td><td class=\"name\"></td><td class=\"map\"></td>"
+                           "<td class=\"players\"></td><td class=\"ping\"></td>"
+                           "<td class=\"state\"></td>");
+    if (game.joinPort.favouriteField >= 0) {
+        html += QStringLiteral("<td class=\"join\">");
+        if (!server.joinPort.isEmpty())
+            html += QStringLiteral("<a href=\"") +
+                    escapedText(launch::launchAddress(server.host, server.joinPort)) +
+                    QStringLiteral("\">Join</a>");
+        html += QStringLiteral("</td>");
+    }
+    return html + QStringLiteral("</tr>");
+}
+
+} // namespace
+
+QList<ListedServer> favouriteServers(GameKind game, const QString& folder) {
+    if (folder.isEmpty())
+        return {};
+    const GameDescription& description = describe(game);
+    // The window's own reader, which reads a file again only once it has changed, so a row
+    // saved on the favourites tab shows at the page's next load.
+    const favourites::Favourites rows =
+        favourites::readFile(game, folder + u'/' + favourites::fileName(game));
+    QList<ListedServer> servers;
+    for (const favourites::ServerEntry& row : rows) {
+        const QString host = fieldOf(row, favourites::kAddressField);
+        if (host.isEmpty())
+            continue; // an empty row, or one with nothing to ask
+        const QString name = fieldOf(row, favourites::kNameField);
+        servers.append({name.isEmpty() ? host : name, host,
+                        fieldOf(row, description.statusPort.favouriteField),
+                        fieldOf(row, description.webPort.favouriteField),
+                        fieldOf(row, description.joinPort.favouriteField)});
+    }
+    return servers;
+}
+
+QByteArray startPage(GameKind game, const QList<ListedServer>& clanServers,
+                     const QString& favouritesFolder) {
+    const GameDescription& description = describe(game);
+    const StartText text = startText(game);
+    // A favourite that is a server listed above it (the favourites a user starts with are the
+    // clan's servers) is listed once.
+    QList<ListedServer> servers = clanServers;
+    for (const ListedServer& favourite : favouriteServers(game, favouritesFolder))
+        if (std::none_of(servers.cbegin(), servers.cend(), [&favourite](const ListedServer& s) {
+                return s.host.compare(favourite.host, Qt::CaseInsensitive) == 0 &&
+                       s.port == favourite.port;
+            }))
+            servers.append(favourite);
+    QString body = QStringLiteral("<h1>") + escapedText(QLatin1String(text.title)) +
+                   QStringLiteral("</h1><p>") + escapedText(QLatin1String(text.intro)) +
+                   QStringLiteral("</p>");
+    if (servers.isEmpty()) {
+        body += QStringLiteral("<p class=\"note\">Servers saved on the Favorite Servers tab "
+                               "show here, with their status.</p>");
+    } else {
+        body += QStringLiteral("<table class=\"servers\"><tr><th>Server</th><th>Name</th>"
+                               "<th>Map</th><th class=\"number\">Players</th>"
+                               "<th class=\"number\">Ping</th><th>Status</th>");
+        if (description.joinPort.favouriteField >= 0)
+            body += QStringLiteral("<th></th>");
+        body += QStringLiteral("</tr>");
+        for (const ListedServer& server : servers)
+            body += rowHtml(description, server);
+        body += QStringLiteral("</table><p class=\"note\">A server's name opens its full status. "
+                               "The list is asked again every 30 s while it is shown. "
+                               "<a href=\"") +
+                escapedText(QLatin1String(description.startPagePath)) +
+                QStringLiteral("\">Reload</a></p>");
+    }
+    return scriptedPage(QLatin1String(text.title), body, kStartPageStyle, kLiveScriptPath);
 }
 
 QByteArray voiceServerPage(const QString& voiceHost) {

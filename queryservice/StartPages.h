@@ -4,24 +4,49 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 
-// The pages the web views open on, before anything is queried.
+// The pages the web views open on, before anything is queried. A game's start page lists the
+// clan's servers and the user's favourites of that game at once, without their status, so it
+// loads as fast as a static page; the service's own script then asks for each row's status
+// and fills it in. Without the script the rows are still links to their status pages.
 namespace utq::queryservice::pages {
 
-struct Preset {
-    QString label; // as the tab's picker names it
-    QString host;
-    QString queryPort;
+// A server a start page lists, its ports as the game's query tab takes them.
+struct ListedServer {
+    QString label; // the favourite's name, or the preset's label with the clan tag
+    QString host;  // as the picker or the favourites file gives it
+    QString port;  // the port the game's status page takes
+    // Given defaults, so that a server of a game without them is written {label, host, port}.
+    QString webPort = {};  // UT3: the server's web port, where known
+    QString joinPort = {}; // UT99: the game port players join at, where known
 };
 
-// The start page of `game`'s tabs; the UT99 one shows `ut99Presets`.
-QByteArray startPage(GameKind game, const QList<Preset>& ut99Presets);
+// The clan's servers of each game, first on its start page.
+using ClanServers = QMap<GameKind, QList<ListedServer>>;
 
-// What to type on the UT99 tabs, and the presets as links to their status pages.
-QByteArray ut99StartPage(const QList<Preset>& presets);
-QByteArray ut2004StartPage();
-QByteArray ut3StartPage();
+// Where the service serves the script that fills the start pages' rows.
+inline constexpr auto kLiveScriptPath = "/qEl/live.js";
+QByteArray liveScript();
+
+// The start pages' Content-Security-Policy: the status pages' (no script, nothing from
+// elsewhere), with this service's own scripts, and their questions to this service, allowed.
+// No inline script is ever allowed, so a name a server or a file gave can never run.
+inline constexpr char kStartPagePolicy[] =
+    "default-src 'none'; script-src 'self'; connect-src 'self'; style-src 'unsafe-inline'; "
+    "img-src 'self'; frame-ancestors 'none'";
+
+// The favourites of `game` that a start page lists, from the game's favourites file in
+// `folder`: the rows with an address, in the file's order. None when `folder` is empty (the
+// stand-alone service has no user) or the file cannot be read.
+QList<ListedServer> favouriteServers(GameKind game, const QString& folder);
+
+// The start page of `game`'s tabs: what to type, then `clanServers` and the favourites in
+// `favouritesFolder`, each a link to its status page.
+QByteArray startPage(GameKind game, const QList<ListedServer>& clanServers,
+                     const QString& favouritesFolder);
+
 // The clan's voice server, and how to connect to it.
 QByteArray voiceServerPage(const QString& voiceHost);
 

@@ -264,4 +264,16 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
     return document(title, body);
 }
 
+QString escapedText(const QString& text) { return escaped(text); }
+
+QByteArray scriptedPage(const QString& title, const QString& bodyHtml, const char* style,
+                        const char* scriptPath) {
+    return (QStringLiteral("<!doctype html><html><head><meta charset=\"utf-8\"><title>") +
+            escaped(title) + QStringLiteral("</title><style>") + QLatin1String(kStyle) +
+            QLatin1String(style) + QStringLiteral("</style><script src=\"") +
+            escaped(QLatin1String(scriptPath)) + QStringLiteral("\" defer></script></head><body>") +
+            bodyHtml + QStringLiteral("</body></html>"))
+        .toUtf8();
+}
+
 } // namespace utq::queryservice::pages

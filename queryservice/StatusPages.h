@@ -26,6 +26,15 @@ struct Link {
 QByteArray textPage(const QString& title, const QStringList& paragraphs,
                     const QList<Link>& links = {});
 
+// Text as a page or an attribute holds it: without control characters, HTML-escaped.
+QString escapedText(const QString& text);
+
+// A page whose body is ready HTML (every text in it put through escapedText), in the house
+// style and then `style`, running one script of this service's own, from `scriptPath`, once
+// the page is read. Only start pages have one, and it puts text in only as text.
+QByteArray scriptedPage(const QString& title, const QString& bodyHtml, const char* style,
+                        const char* scriptPath);
+
 struct StatusView {
     QString game;          // "UT99", "UT2004", "UT3"
     QString address;       // as asked, host:port

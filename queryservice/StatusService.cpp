@@ -24,14 +24,25 @@ constexpr auto kApiStatusPath = "/api/v1/status";
 // Less time than this left in a page is not worth asking a further port.
 constexpr qint64 kLeastQueryMs = 200;
 
-http::Response htmlResponse(const QByteArray& html, int status = 200) {
+http::Response htmlResponse(const QByteArray& html, int status = 200,
+                            const char* policy = pages::kContentSecurityPolicy) {
     http::Response response;
     response.status = status;
     response.contentType = "text/html; charset=utf-8";
     response.body = html;
-    response.setHeader("Content-Security-Policy", pages::kContentSecurityPolicy);
+    response.setHeader("Content-Security-Policy", policy);
     response.setHeader("X-Content-Type-Options", "nosniff");
     response.setHeader("Referrer-Policy", "no-referrer");
+    response.setHeader("Cache-Control", "no-store");
+    return response;
+}
+
+// The start pages' script; never taken for anything but script.
+http::Response scriptResponse() {
+    http::Response response;
+    response.contentType = "text/javascript; charset=utf-8";
+    response.body = pages::liveScript();
+    response.setHeader("X-Content-Type-Options", "nosniff");
     response.setHeader("Cache-Control", "no-store");
     return response;
 }
@@ -282,14 +293,18 @@ void StatusService::addRoutes() {
     for (const GameKind kind : kGameKinds) {
         const GameDescription& game = describe(kind);
         pages_.insert(QLatin1String(game.startPagePath), [kind, settings = &settings_] {
-            return pages::startPage(kind, settings->ut99Presets);
+            return htmlResponse(pages::startPage(kind, settings->clanServers.value(kind),
+                                                 settings->favouritesFolder),
+                                200, pages::kStartPagePolicy);
         });
         statusPages_.insert(QLatin1String(game.statusPage.path), &game);
         if (game.favouritesPagePath)
             statusPages_.insert(QLatin1String(game.favouritesPagePath), &game);
     }
-    pages_.insert(QLatin1String(games::kVoicePagePath),
-                  [voice = settings_.voiceHost] { return pages::voiceServerPage(voice); });
+    pages_.insert(QLatin1String(games::kVoicePagePath), [voice = settings_.voiceHost] {
+        return htmlResponse(pages::voiceServerPage(voice));
+    });
+    pages_.insert(QLatin1String(pages::kLiveScriptPath), scriptResponse);
 }
 
 bool StatusService::fromOwnViews(const http::Request& request) const {
@@ -324,7 +339,7 @@ void StatusService::handle(const http::Request& request, const QHostAddress& cli
         return exchange->respond(refused);
     }
     if (const auto page = pages_.constFind(request.path); page != pages_.cend())
-        return exchange->respond(htmlResponse(page.value()()));
+        return exchange->respond(page.value()());
     if (const auto game = statusPages_.constFind(request.path); game != statusPages_.cend())
         return answerStatus(request, exchange, *game.value());
     if (request.path == QLatin1String(kApiStatusPath))

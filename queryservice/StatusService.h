@@ -34,7 +34,8 @@ Resolver systemResolver();
 struct ServiceSettings {
     QueryTiming timing;
     QString voiceHost;                       // named on the voice server's start page
-    QList<pages::Preset> ut99Presets;        // linked from the UT99 start page
+    pages::ClanServers clanServers;          // first on each game's start page
+    QString favouritesFolder;                // favourites files listed next; empty: none
     int maxQueriesInFlight = 0;              // status pages being made at once; 0: no bound
     int maxQueriesPerClientPerSecond = 0;    // 0: no bound
     int maxQueriesPerClient = 0;             // status pages being made for one client; 0: none
@@ -78,7 +79,7 @@ private:
 
     ServiceSettings settings_;
     http::Server http_;
-    QHash<QString, std::function<QByteArray()>> pages_;
+    QHash<QString, std::function<http::Response()>> pages_;
     QHash<QString, const GameDescription*> statusPages_;
     QueryLimits limits_;
     RecentAnswers recent_;

@@ -1,11 +1,13 @@
 // Takes the README's pictures of the real windows: the main window with its pages from the
-// built-in status service, queried against fake game servers of the three games on loopback,
-// and the server console. Each picture is saved as a PNG, read back and checked; the program
-// ends with a non-zero status when any picture is missing, of the wrong size or blank.
+// built-in status service, its UT99 start page filled by itself and then queried, against fake
+// game servers of the three games on loopback addresses, and the server console. Each picture is
+// saved as a PNG, read back and checked; the program ends with a non-zero status when any picture
+// is missing, of the wrong size or blank.
 //
 //   utquery-screenshots OUTPUT_FOLDER
 #include "EventLoopWait.h"
 #include "FakeServers.h"
+#include "NamesOnly.h"
 #include "PageScript.h"
 #include "TestWindow.h"
 
@@ -13,6 +15,7 @@
 #include "app/BuiltInStatusService.h"
 #include "app/TabControl.h"
 #include "base/ClanTag.h"
+#include "favourites/FavouritesFile.h"
 #include "platform/WebEngineSetup.h"
 #include "platform/WebView.h"
 
@@ -135,21 +138,76 @@ void copyDefaultFavourites(const QString& folder) {
             problem(QStringLiteral("the default favourites file %1 could not be copied").arg(name));
 }
 
-// A main window with the default favourites, its pages served by its own built-in service.
+// A user's favourites: the ones every user starts with (the clan's servers, which the UT99
+// start page lists once), and three UT99 servers of the user's own.
+void prepareFavourites(const QString& folder) {
+    copyDefaultFavourites(folder);
+    const QString path = folder + QStringLiteral("/utservers.ini");
+    favourites::Favourites rows = favourites::readFile(GameKind::UT99, path);
+    rows[2] = {QStringLiteral("Facing Worlds 24/7"), QStringLiteral("ctf.fragland.example"),
+               QStringLiteral("7777"), QStringLiteral("7778")};
+    rows[3] = {QStringLiteral("Old LAN box"), QStringLiteral("lan.oldbox.example"),
+               QStringLiteral("7777"), QStringLiteral("7778")};
+    rows[4] = {QStringLiteral("Friend's server"), QStringLiteral("fragfest.invalid"),
+               QStringLiteral("7777"), QStringLiteral("7778")};
+    QFile file(path);
+    const QByteArray text = favourites::fileText(GameKind::UT99, rows);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
+        problem(QStringLiteral("the UT99 favourites could not be written"));
+}
+
+// The servers the start pages name, each a loopback address of its own, on the usual query
+// port: looked up here, never on the network. Any other name is unknown.
+const QHash<QString, QHostAddress> kServerNames = {
+    {QStringLiteral("us.qel.example"), QHostAddress(QStringLiteral("127.0.0.2"))},
+    {QStringLiteral("uk.qel.example"), QHostAddress(QStringLiteral("127.0.0.3"))},
+    {QStringLiteral("ctf.fragland.example"), QHostAddress(QStringLiteral("127.0.0.4"))},
+    {QStringLiteral("lan.oldbox.example"), QHostAddress(QStringLiteral("127.0.0.5"))}};
+
+// A main window with those favourites, its pages served by its own built-in service.
 struct ServedWindow {
     std::unique_ptr<queryservice::BackgroundStatusService> service;
     std::unique_ptr<TestWindow> t;
 
     ServedWindow() {
-        t = std::make_unique<TestWindow>(copyDefaultFavourites, [this](Hosts& hosts) {
-            // The start pages list the clan's servers by the names users know.
-            hosts.us = QStringLiteral("us.qel.example");
-            hosts.query.clear();
-            service = startBuiltInStatusService(hosts);
-        });
+        QString folder;
+        t = std::make_unique<TestWindow>(
+            [&folder](const QString& path) {
+                folder = path;
+                prepareFavourites(path);
+            },
+            [this, &folder](Hosts& hosts) {
+                // The start pages list the clan's servers by the names users know.
+                hosts.us = QStringLiteral("us.qel.example");
+                hosts.query.clear();
+                service = startBuiltInStatusService(hosts, folder, namesOnly(kServerNames));
+            });
     }
     qElQuery* operator->() const { return t->window.get(); }
 };
+
+// A UT99 server with a name, a map and a count of players, which is all a start page shows.
+FakeGameServer::Answer ut99Server(const QString& name, const QByteArray& map, int players,
+                                  int maxPlayers) {
+    const QByteArray datagram = "\\hostname\\" + withClanTag(name).toLatin1() + "\\mapname\\" +
+                                map + "\\gametype\\CTFGame\\numplayers\\" +
+                                QByteArray::number(players) + "\\maxplayers\\" +
+                                QByteArray::number(maxPlayers) + "\\queryid\\1.1\\final\\";
+    return [datagram](const QByteArray&, int) {
+        return QList<QByteArray>{datagram};
+    };
+}
+
+// Whether each of the `rows` rows of the start page in `view` has its answer.
+bool rowsFilled(platform::WebView* view, int rows) {
+    const QStringList states =
+        runJavaScript(view, QStringLiteral("Array.from(document.querySelectorAll('td.state'), "
+                                           "(cell) => cell.textContent).join('|')"))
+            .toString()
+            .split(u'|');
+    return states.size() == rows && !states.contains(QString()) &&
+           !states.contains(QStringLiteral("asking\u2026"));
+}
 
 // Waits until the view's page shows `expected`; false when it never did.
 bool waitForText(platform::WebView* view, const QString& expected, const QString& picture) {
@@ -233,6 +291,22 @@ bool query(ServedWindow& w, int tab, QPushButton* button, platform::WebView* vie
 }
 
 void mainWindowPictures(const QString& folder) {
+    // The servers the start pages list answer from the start, each on an address of its own.
+    const auto at = [](const char* address) {
+        return QHostAddress(QLatin1String(address));
+    };
+    FakeGameServer us(ut99Deathmatch(), 7778, at("127.0.0.2"));
+    FakeGameServer uk(ut99Server(QStringLiteral("{tag} UK Capture the Flag"), "CTF-Coret", 8, 12),
+                      7778, at("127.0.0.3"));
+    FakeGameServer facingWorlds(
+        ut99Server(QStringLiteral("Facing Worlds 24/7 - CTF-Face only"), "CTF-Face", 11, 16), 7778,
+        at("127.0.0.4"));
+    FakeGameServer silent([](const QByteArray&, int) { return QList<QByteArray>{}; }, 7778,
+                          at("127.0.0.5"));
+    for (const FakeGameServer* server : {&us, &uk, &facingWorlds, &silent})
+        if (!server->bound())
+            problem(QStringLiteral("live-start-page.png: a fake server could not have port 7778"));
+
     ServedWindow w;
     if (!w.service) {
         problem(QStringLiteral("the built-in status service did not start"));
@@ -246,6 +320,17 @@ void mainWindowPictures(const QString& folder) {
     // The start pages first, so that no query waits for the web engine to start.
     if (!waitForText(w->WebBrowser1, QStringLiteral("Begin Query"), QStringLiteral("start page")))
         return;
+    // The UT99 start page, its rows filled by its script: the clan's two servers, then the
+    // favourites (the clan's again left out), one silent and one of an unknown name.
+    if (waitUntil([&] { return rowsFilled(w->WebBrowser1, 5); }, kPageWaitMs)) {
+        keepRunningFor(kFirstFrameMs);
+        take(w.t->window.get(), folder, QStringLiteral("live-start-page.png"), kMainWindowSize,
+             w->WebBrowser1);
+    } else {
+        problem(QStringLiteral("live-start-page.png: the rows were never all filled; the page "
+                               "showed: %1")
+                    .arg(pageText(w->WebBrowser1).left(400).simplified()));
+    }
 
     w->txtNameOrIP->setText(QStringLiteral("127.0.0.1"));
     w->txtText2->setText(port99);
@@ -344,8 +429,8 @@ int main(int argc, char** argv) {
         mainWindowPictures(folder);
         consolePicture(folder);
     }
-    if (picturesTaken != 6 && problems.isEmpty())
-        problem(QStringLiteral("only %1 of the 6 pictures were taken").arg(picturesTaken));
+    if (picturesTaken != 7 && problems.isEmpty())
+        problem(QStringLiteral("only %1 of the 7 pictures were taken").arg(picturesTaken));
     if (!problems.isEmpty()) {
         std::fprintf(stderr, "screenshots: FAILED, %lld problem(s); pictures are in %s\n",
                      static_cast<long long>(problems.size()), qPrintable(folder));

@@ -3,6 +3,7 @@
 // names stay text with no script run, and the window keeps working while many pages are made.
 #include "EventLoopWait.h"
 #include "FakeServers.h"
+#include "NamesOnly.h"
 #include "PageScript.h"
 #include "Screenshots.h"
 #include "TestMain.h"
@@ -10,6 +11,8 @@
 
 #include "app/BuiltInStatusService.h"
 #include "app/TabControl.h"
+#include "base/ClanTag.h"
+#include "favourites/FavouritesFile.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -21,20 +24,40 @@ using namespace utq;
 
 namespace {
 
-// A window whose pages come from a built-in service of its own, as the program starts one.
+// A window whose pages come from a built-in service of its own, as the program starts one,
+// with the favourites `prepare` puts into its program folder. Names are looked up here only:
+// the clan's hosts of the tests are unknown names, and no name server is asked.
 struct ServedWindow {
     std::unique_ptr<queryservice::BackgroundStatusService> service;
     std::unique_ptr<TestWindow> t;
 
-    ServedWindow() {
-        t = std::make_unique<TestWindow>(std::function<void(const QString&)>{},
-                                         [this](Hosts& hosts) {
-                                             hosts.query.clear();
-                                             service = startBuiltInStatusService(hosts);
-                                         });
+    explicit ServedWindow(const std::function<void(const QString&)>& prepare = {}) {
+        QString folder;
+        t = std::make_unique<TestWindow>(
+            [&](const QString& path) {
+                folder = path;
+                if (prepare)
+                    prepare(path);
+            },
+            [&](Hosts& hosts) {
+                hosts.query.clear();
+                service = startBuiltInStatusService(hosts, folder, namesOnly());
+            });
     }
     TestWindow& operator*() const { return *t; }
 };
+
+// The start page's rows as they show: label, name, players and state, one line each; none
+// before the view has an address (asking earlier would cancel its start page).
+QStringList startRows(platform::WebView* view) {
+    if (view->currentUrl().isEmpty())
+        return {};
+    return runJavaScript(view, "Array.from(document.querySelectorAll('tr[data-game]'), (r) => "
+                               "['label', 'name', 'players', 'state'].map((c) => "
+                               "r.querySelector('td.' + c).textContent).join('|')).join('\\n')")
+        .toString()
+        .split(u'\n');
+}
 
 // Presses the button and waits until the view shows a page with `expected` in its text.
 QString queryAndRead(TestWindow& t, int tab, QPushButton* button, platform::WebView* view,
@@ -72,6 +95,50 @@ private slots:
         t->SSTTab0->setCurrentIndex(0);
         keepRunningFor(700);
         QVERIFY(t->grab().save(screenshotPath("start_ut99.png")));
+    }
+
+    // The UT99 start page fills its rows by itself, each as its server answers: the clan's
+    // servers (unknown names here), then the favourites, a silent one and a mistyped port
+    // among them. Shown again after the server went silent, the page asks again at once, and
+    // the row keeps what the server last said.
+    void theStartPageFillsItsRowsWithoutAClick() {
+        bool answering = true;
+        FakeGameServer alive([&answering, answer = fakeservers::ut99("Fragfest")](
+                                 const QByteArray& request, int number) {
+            return answering ? answer(request, number) : QList<QByteArray>{};
+        });
+        FakeGameServer silent([](const QByteArray&, int) { return QList<QByteArray>{}; });
+        const auto port = [](const FakeGameServer& server) {
+            return QString::number(server.port());
+        };
+        favourites::Favourites rows;
+        rows[0] = {"Alive <b>", "127.0.0.1", "7777", port(alive)};
+        rows[1] = {"Silent", "127.0.0.1", "7777", port(silent)};
+        rows[3] = {"Typo", "127.0.0.1", "7777", "77x8"};
+        ServedWindow served([&rows](const QString& folder) {
+            writeFile(folder + "/utservers.ini", favourites::fileText(GameKind::UT99, rows));
+        });
+        TestWindow& t = *served;
+        const QStringList filled = {
+            withClanTag("{tag} US|||unknown name"), withClanTag("{tag} UK|||unknown name"),
+            "Alive <b>|Fragfest|2/12|up", "Silent|||no answer", "Typo|||not a port"};
+        UTQ_TRY_COMPARE(startRows(t->WebBrowser1), filled, 15000);
+
+        t->SSTTab0->setCurrentIndex(2);
+        UTQ_TRY_COMPARE(runJavaScript(t->WebBrowser1, "document.visibilityState").toString(),
+                        "hidden", 5000);
+        answering = false;
+        const qsizetype asked = alive.requests.size();
+        keepRunningFor(1600); // past the service's reuse of the answer it has
+        t->SSTTab0->setCurrentIndex(0);
+        QVERIFY(
+            waitUntil([&] { return startRows(t->WebBrowser1)[2].contains("last seen"); }, 15000));
+        const QString stale = startRows(t->WebBrowser1)[2];
+        QVERIFY2(stale.startsWith("Alive <b>|Fragfest|2/12|no answer, last seen "),
+                 qPrintable(stale));
+        QVERIFY(alive.requests.size() > asked);
+        keepRunningFor(700); // the rows' last paint
+        QVERIFY(t->grab().save(screenshotPath("start_ut99_live.png")));
     }
 
     void eachGamesBeginQueryShowsTheServer() {

@@ -71,7 +71,7 @@ ServiceSettings testSettings() {
     ServiceSettings settings;
     settings.timing = {300, 1};
     settings.voiceHost = QStringLiteral("voice.qel.example");
-    settings.ut99Presets = {
+    settings.clanServers[utq::GameKind::UT99] = {
         {QStringLiteral("{qEl} US"), QStringLiteral("us.qel.example"), QStringLiteral("7778")}};
     settings.resolve = testResolver();
     return settings;

@@ -13,10 +13,12 @@ class FakeGameServer : public QObject {
 public:
     using Answer = std::function<QList<QByteArray>(const QByteArray& request, int requestNumber)>;
 
-    // On `port`, or on a free one; bound() says whether the port could be had.
-    explicit FakeGameServer(Answer answer, quint16 port = 0) : answer_(std::move(answer)) {
-        socket_.bind(QHostAddress(QStringLiteral("127.0.0.1")), port);
-        other_.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    // On `port`, or on a free one, of `at` (another loopback address stands for another
+    // machine); bound() says whether the port could be had.
+    explicit FakeGameServer(Answer answer, quint16 port = 0, const QHostAddress& at = address())
+        : answer_(std::move(answer)) {
+        socket_.bind(at, port);
+        other_.bind(at, 0);
         connect(&socket_, &QUdpSocket::readyRead, this, [this] {
             while (socket_.hasPendingDatagrams()) {
                 const QNetworkDatagram request = socket_.receiveDatagram();
