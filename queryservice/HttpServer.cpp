@@ -13,7 +13,7 @@ constexpr int kAcceptPauseMs = 100;
 
 Server::Server(Limits limits, Handler handler, RefusalPage refusal, QObject* parent)
     : QObject(parent), limits_(limits), handler_(std::move(handler)), refusal_(std::move(refusal)),
-      tcp_(this) {
+      tcp_(this), resumeAccepting_(this) {
     resumeAccepting_.setSingleShot(true);
     connect(&resumeAccepting_, &QTimer::timeout, &tcp_, &QTcpServer::resumeAccepting);
     connect(&tcp_, &QTcpServer::newConnection, this, &Server::accept);

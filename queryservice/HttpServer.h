@@ -63,7 +63,7 @@ private:
     Handler handler_;
     RefusalPage refusal_;
     QTcpServer tcp_;
-    QTimer resumeAccepting_;
+    QTimer resumeAccepting_; // a child, so that it moves to the server's thread with it
     QHash<QHostAddress, int> perClient_;
     int open_ = 0;
 };

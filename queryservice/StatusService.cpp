@@ -261,7 +261,8 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
           this),
       limits_(settings_.maxQueriesInFlight, settings_.maxQueriesPerClientPerSecond,
               settings_.maxQueriesPerClient),
-      recent_(settings_.reuseMs), alive_(std::make_shared<StatusService*>(this)) {
+      recent_(settings_.reuseMs), deadlineTick_(this),
+      alive_(std::make_shared<StatusService*>(this)) {
     clock_.start();
     deadlineTick_.setInterval(kDeadlineTickMs);
     connect(&deadlineTick_, &QTimer::timeout, this, &StatusService::passDeadlines);

@@ -86,7 +86,7 @@ private:
     QElapsedTimer clock_;
     // Pages waiting for their answer, by deadline.
     std::deque<std::pair<qint64, std::weak_ptr<Exchange>>> deadlines_;
-    QTimer deadlineTick_;
+    QTimer deadlineTick_; // a child, so that it moves to the service's thread with it
     quint16 port_ = 0;
     // Pages in the making hold this weakly, so one that ends after the service is gone is let
     // be.

@@ -303,6 +303,26 @@ private slots:
         QVERIFY(page.anyOrigin.isEmpty()); // only utquery-statusd lets other sites read it
     }
 
+    // On the service's own thread a page whose server name is never looked up (a resolver that
+    // hangs) is still answered at its deadline.
+    void aLookUpThatHangsIsAnsweredAtTheDeadline() {
+        QList<std::function<void(const QList<QHostAddress>&)>> neverCalled;
+        QMutex lock;
+        ServiceSettings settings = testSettings();
+        settings.pageDeadlineMs = 300;
+        settings.resolve = [&](const QString&, QObject*, auto done) {
+            QMutexLocker locked(&lock);
+            neverCalled.append(std::move(done));
+        };
+        BackgroundStatusService service(settings);
+        Client client(service.start());
+        QElapsedTimer clock;
+        clock.start();
+        const Page page = client.get(ut99Target("slow.test", 7778));
+        QVERIFY2(page.body.contains("could not be looked up in time"), page.body.constData());
+        QVERIFY(clock.elapsed() < 5000);
+    }
+
     void keysInAnyOrderDecodedAndResolved() {
         FakeGameServer server(fakeservers::ut99("Ordered"));
         QVERIFY(
