@@ -101,7 +101,8 @@ QList<ListedServer> favouriteServers(GameKind game, const QString& folder) {
     const favourites::Favourites rows =
         favourites::readFile(game, folder + u'/' + favourites::fileName(game));
     QList<ListedServer> servers;
-    for (const favourites::ServerEntry& row : rows) {
+    for (int slot = 1; slot <= favourites::kSlotCount; ++slot) {
+        const favourites::ServerEntry& row = rows[static_cast<std::size_t>(slot - 1)];
         const QString host = fieldOf(row, favourites::kAddressField);
         if (host.isEmpty())
             continue; // an empty row, or one with nothing to ask
@@ -109,8 +110,22 @@ QList<ListedServer> favouriteServers(GameKind game, const QString& folder) {
         servers.append({name.isEmpty() ? host : name, host,
                         fieldOf(row, description.statusPort.favouriteField),
                         fieldOf(row, description.webPort.favouriteField),
-                        fieldOf(row, description.joinPort.favouriteField)});
+                        fieldOf(row, description.joinPort.favouriteField), true, slot});
     }
+    return servers;
+}
+
+QList<ListedServer> listedServers(GameKind game, const QList<ListedServer>& clanServers,
+                                  const QString& favouritesFolder) {
+    QList<ListedServer> servers = clanServers;
+    for (qsizetype index = 0; index < servers.size(); ++index)
+        servers[index].row = static_cast<int>(index + 1);
+    for (const ListedServer& favourite : favouriteServers(game, favouritesFolder))
+        if (std::none_of(servers.cbegin(), servers.cend(), [&favourite](const ListedServer& s) {
+                return s.host.compare(favourite.host, Qt::CaseInsensitive) == 0 &&
+                       s.port == favourite.port;
+            }))
+            servers.append(favourite);
     return servers;
 }
 
@@ -118,15 +133,7 @@ QByteArray startPage(GameKind game, const QList<ListedServer>& clanServers,
                      const QString& favouritesFolder) {
     const GameDescription& description = describe(game);
     const StartText text = startText(game);
-    // A favourite that is a server listed above it (the favourites a user starts with are the
-    // clan's servers) is listed once.
-    QList<ListedServer> servers = clanServers;
-    for (const ListedServer& favourite : favouriteServers(game, favouritesFolder))
-        if (std::none_of(servers.cbegin(), servers.cend(), [&favourite](const ListedServer& s) {
-                return s.host.compare(favourite.host, Qt::CaseInsensitive) == 0 &&
-                       s.port == favourite.port;
-            }))
-            servers.append(favourite);
+    const QList<ListedServer> servers = listedServers(game, clanServers, favouritesFolder);
     QString body = QStringLiteral("<h1>") + escapedText(QLatin1String(text.title)) +
                    QStringLiteral("</h1><p>") + escapedText(QLatin1String(text.intro)) +
                    QStringLiteral("</p>");

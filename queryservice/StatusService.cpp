@@ -9,6 +9,9 @@
 
 #include <QDateTime>
 #include <QHostInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -19,8 +22,9 @@ namespace {
 
 // How often passed deadlines are looked for: one timer for all pages, not one each.
 constexpr int kDeadlineTickMs = 50;
-// The JSON API's one server (docs/api.md).
+// The JSON API's one server, and the servers a game's start page lists (docs/api.md).
 constexpr auto kApiStatusPath = "/api/v1/status";
+constexpr auto kApiServersPath = "/api/v1/servers";
 // Less time than this left in a page is not worth asking a further port.
 constexpr qint64 kLeastQueryMs = 200;
 
@@ -161,6 +165,29 @@ http::Response pageResponse(const Finding& finding, const QString& refreshTarget
     return errorResponse(QStringLiteral("No answer"), QString()); // not reached
 }
 
+http::Response unknownGameResponse() {
+    http::Response unknown;
+    unknown.status = 400;
+    unknown.contentType = "application/json; charset=utf-8";
+    unknown.body = R"({"error":"game must be ut99, ut2004 or ut3"})";
+    unknown.setHeader("X-Content-Type-Options", "nosniff");
+    return unknown;
+}
+
+http::Response serversResponse(const QString& game, const QList<QJsonObject>& rows) {
+    QJsonArray servers;
+    for (const QJsonObject& row : rows)
+        servers.append(row);
+    http::Response response;
+    response.contentType = "application/json; charset=utf-8";
+    response.body = QJsonDocument(QJsonObject{{QStringLiteral("game"), game},
+                                              {QStringLiteral("servers"), servers}})
+                        .toJson(QJsonDocument::Compact);
+    response.setHeader("X-Content-Type-Options", "nosniff");
+    response.setHeader("Cache-Control", "no-store");
+    return response;
+}
+
 // The value of `key` in the request's query, percent-decoded; the order of keys does not matter.
 QString valueOf(const http::Request& request, const char* key) {
     return request.query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
@@ -188,6 +215,12 @@ public:
           target_(QString::fromLatin1(request.target)) {
         clock_.start();
     }
+    // One server of a request about several: its finding goes to `sink`, not to a client.
+    Exchange(const Exchange& whole, std::function<void(const Finding&)> sink)
+        : service_(whole.service_), client_(whole.client_), method_(whole.method_),
+          target_(whole.target_), sink_(std::move(sink)) {
+        clock_.start();
+    }
 
     // Whatever happens to the page, it is answered: when its deadline passes, or when nothing
     // is left to answer it (a look-up that dropped it).
@@ -202,10 +235,16 @@ public:
     bool asJson = false;
     void tell(Finding::State state) {
         finding.state = state;
-        http::Response response = asJson ? jsonResponse(finding) : pageResponse(finding, target_);
-        if (asJson && service() && service()->settings_.apiForAnyOrigin)
-            response.setHeader("Access-Control-Allow-Origin", "*");
-        respond(response);
+        if (sink_) {
+            StatusService* service = this->service();
+            if (answered_ || !service)
+                return;
+            answered_ = true;
+            if (holdsSlot_)
+                service->limits_.done(client_);
+            return sink_(finding);
+        }
+        respond(asJson ? jsonResponse(finding) : pageResponse(finding, target_));
     }
 
     QHostAddress client() const { return client_; }
@@ -230,7 +269,13 @@ public:
         answered_ = true;
         if (holdsSlot_)
             service->limits_.done(client_);
-        reply_.send(response); // nowhere, when the client has gone
+        if (asJson && service->settings_.apiForAnyOrigin) {
+            http::Response forAnySite = response;
+            forAnySite.setHeader("Access-Control-Allow-Origin", "*");
+            reply_.send(forAnySite);
+        } else {
+            reply_.send(response); // nowhere, when the client has gone
+        }
         if (service->settings_.log)
             service->settings_.log(
                 logLine(client_, method_ + u' ' + target_, response.status, clock_.elapsed()));
@@ -245,6 +290,7 @@ private:
     QElapsedTimer clock_;
     bool answered_ = false;
     bool holdsSlot_ = false;
+    std::function<void(const Finding&)> sink_;
 };
 
 StatusService::StatusService(ServiceSettings settings, QObject* parent)
@@ -345,6 +391,8 @@ void StatusService::handle(const http::Request& request, const QHostAddress& cli
         return answerStatus(request, exchange, *game.value());
     if (request.path == QLatin1String(kApiStatusPath))
         return answerApiStatus(request, exchange);
+    if (request.path == QLatin1String(kApiServersPath))
+        return answerApiServers(request, exchange);
     exchange->respond(errorResponse(QStringLiteral("Not found"),
                                     QStringLiteral("There is no page at this address."), 404));
 }
@@ -361,16 +409,55 @@ void StatusService::answerApiStatus(const http::Request& request,
                                     const std::shared_ptr<Exchange>& exchange) {
     exchange->asJson = true;
     const GameDescription* game = gameOfApiName(valueOf(request, "game"));
-    if (!game) {
-        http::Response unknown;
-        unknown.status = 400;
-        unknown.contentType = "application/json; charset=utf-8";
-        unknown.body = R"({"error":"game must be ut99, ut2004 or ut3"})";
-        unknown.setHeader("X-Content-Type-Options", "nosniff");
-        return exchange->respond(unknown);
-    }
+    if (!game)
+        return exchange->respond(unknownGameResponse());
     findStatus(exchange, *game, valueOf(request, "host"), valueOf(request, "port"),
                valueOf(request, "webPort"));
+}
+
+void StatusService::answerApiServers(const http::Request& request,
+                                     const std::shared_ptr<Exchange>& exchange) {
+    exchange->asJson = true;
+    const GameDescription* game = gameOfApiName(valueOf(request, "game"));
+    if (!game)
+        return exchange->respond(unknownGameResponse());
+    // Every server at once; the answer goes out when the last has its finding, which its own
+    // deadline bounds.
+    struct Collected {
+        std::shared_ptr<Exchange> whole;
+        QString game;
+        QList<pages::ListedServer> servers;
+        QList<QJsonObject> rows;
+        qsizetype left = 0;
+        void put(qsizetype index, const Finding& finding) {
+            const pages::ListedServer& server = servers[index];
+            QJsonObject row = statusJson(finding);
+            row.insert(QStringLiteral("source"),
+                       server.favourite ? QStringLiteral("favourite") : QStringLiteral("clan"));
+            row.insert(QStringLiteral("row"), server.row);
+            row.insert(QStringLiteral("label"), pages::withoutControls(server.label));
+            rows[index] = row;
+            if (--left == 0)
+                whole->respond(serversResponse(game, rows));
+        }
+    };
+    auto collected = std::make_shared<Collected>();
+    collected->whole = exchange;
+    collected->game = apiName(*game);
+    collected->servers = pages::listedServers(game->kind, settings_.clanServers.value(game->kind),
+                                              settings_.favouritesFolder);
+    collected->rows.resize(collected->servers.size());
+    collected->left = collected->servers.size();
+    if (collected->servers.isEmpty())
+        return exchange->respond(serversResponse(collected->game, {}));
+    for (qsizetype index = 0; index < collected->servers.size(); ++index) {
+        const pages::ListedServer& server = collected->servers[index];
+        const auto one =
+            std::make_shared<Exchange>(*exchange, [collected, index](const Finding& finding) {
+                collected->put(index, finding);
+            });
+        findStatus(one, *game, server.host, server.port, server.webPort);
+    }
 }
 
 void StatusService::findStatus(const std::shared_ptr<Exchange>& exchange,

@@ -69,6 +69,7 @@ private:
     void answerStatus(const http::Request& request, const std::shared_ptr<Exchange>& exchange,
                       const GameDescription& game);
     void answerApiStatus(const http::Request& request, const std::shared_ptr<Exchange>& exchange);
+    void answerApiServers(const http::Request& request, const std::shared_ptr<Exchange>& exchange);
     // The status of the server given, told to the exchange however it ends.
     void findStatus(const std::shared_ptr<Exchange>& exchange, const GameDescription& game,
                     const QString& host, const QString& portText, const QString& webPortText);

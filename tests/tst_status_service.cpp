@@ -13,6 +13,7 @@
 #include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace utq::queryservice;
@@ -301,6 +302,46 @@ private slots:
         QCOMPARE(json["name"].toString(),
                  QString::fromUtf8("\"quoted\" <b>control</b> \u00e9")); // the control gone
         QVERIFY(page.anyOrigin.isEmpty()); // only utquery-statusd lets other sites read it
+    }
+
+    // Every server a game's start page lists, at once: the clan's, then the favourites' rows
+    // from the real file, each with its own finding.
+    void theApiListsAGamesServers() {
+        FakeGameServer up(fakeservers::ut99("Row Two"));
+        FakeGameServer silentOne(silent());
+        QTemporaryDir folder;
+        QFile file(folder.filePath("utservers.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[SERVER]\r\nServerName2=Mine\r\nServerIP2=127.0.0.1\r\n"
+                                  "QueryPort2=%1\r\nServerName5=Quiet\r\nServerIP5=127.0.0.1\r\n"
+                                  "QueryPort5=%2\r\n")
+                       .arg(up.port())
+                       .arg(silentOne.port())
+                       .toLatin1());
+        file.close();
+        ServiceSettings settings = testSettings();
+        settings.favouritesFolder = folder.path();
+        BackgroundStatusService service(settings);
+        Client client(service.start());
+        const Page page = client.get("/api/v1/servers?game=ut99");
+        const QJsonObject json = QJsonDocument::fromJson(page.body).object();
+        QCOMPARE(json["game"].toString(), "ut99");
+        const QJsonArray servers = json["servers"].toArray();
+        QCOMPARE(servers.size(), 3);
+        const auto field = [&servers](int i, const char* key) {
+            return servers[i].toObject().value(QLatin1String(key)); // a copy, not a reference
+        };
+        QCOMPARE(field(0, "source").toString(), "clan");
+        QCOMPARE(field(0, "state").toString(), "unknown-host"); // a made-up clan host
+        QCOMPARE(field(1, "source").toString(), "favourite");
+        QCOMPARE(field(1, "row").toInt(), 2);
+        QCOMPARE(field(1, "label").toString(), "Mine");
+        QCOMPARE(field(1, "state").toString(), "up");
+        QCOMPARE(field(1, "name").toString(), "Row Two");
+        QCOMPARE(field(2, "row").toInt(), 5);
+        QCOMPARE(field(2, "state").toString(), "no-answer");
+        QCOMPARE(client.get("/api/v1/servers?game=ut2004").body,
+                 R"({"game":"ut2004","servers":[]})");
     }
 
     // On the service's own thread a page whose server name is never looked up (a resolver that
