@@ -89,23 +89,21 @@ void syncFolder(const QString& folder) {
         (void)::fsync(fd.get()); // the rename's own durability; the content is already safe
 }
 
-struct Failure {
-    QString error;
-};
+using Result = TextFileWriter::Result;
 
-Failure notWritten(const QString& path, int error) {
-    return {QStringLiteral("%1 could not be written: %2").arg(path, systemError(error))};
+Result notWritten(const QString& path, int error) {
+    return {false, QStringLiteral("%1 could not be written: %2").arg(path, systemError(error))};
 }
 
-Failure notSaved(const QString& path, int error) {
-    return {QStringLiteral("%1 could not be saved: %2").arg(path, systemError(error))};
+Result notSaved(const QString& path, int error) {
+    return {false, QStringLiteral("%1 could not be saved: %2").arg(path, systemError(error))};
 }
 
-// Rewrites the file where it lies. The old content is read first so that a refused write
-// (a full disk, a size limit) can be undone; the file is shortened only after the new
-// content is in.
-std::optional<Failure> rewriteInPlace(const QString& path, const QByteArray& content) {
-    const QByteArray name = QFile::encodeName(path);
+// Rewrites the file `target` where it lies (`path` names it to the user). The old content is
+// read first so that a refused write (a full disk, a size limit) can be undone; the file is
+// shortened only after the new content is in.
+Result rewriteInPlace(const QString& target, const QString& path, const QByteArray& content) {
+    const QByteArray name = QFile::encodeName(target);
     FileDescriptor fd(::open(name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
     std::optional<QByteArray> old;
     if (fd.isOpen()) {
@@ -116,27 +114,27 @@ std::optional<Failure> rewriteInPlace(const QString& path, const QByteArray& con
         fd.reset(::open(name.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
     }
     if (!fd.isOpen())
-        return Failure{
+        return {
+            false,
             QStringLiteral("%1 could not be opened for writing: %2").arg(path, systemError(errno))};
 
-    const auto putBack = [&](int error) {
+    const auto putBack = [&] {
         if (old && writeAll(fd.get(), *old, 0))
             (void)::ftruncate(fd.get(), static_cast<off_t>(old->size()));
         (void)::fsync(fd.get());
-        errno = error;
     };
     if (!writeAll(fd.get(), content, 0) ||
         ::ftruncate(fd.get(), static_cast<off_t>(content.size())) != 0) {
         const int error = errno;
-        putBack(error);
+        putBack();
         return notWritten(path, error);
     }
     if (::fsync(fd.get()) != 0 || !fd.close()) {
         const int error = errno;
-        putBack(error);
+        putBack();
         return notSaved(path, error);
     }
-    return std::nullopt;
+    return {true, {}};
 }
 
 // Removes the sibling unless it has taken the file's place.
@@ -215,18 +213,16 @@ TextFileWriter::Result TextFileWriter::replaceContent(const QString& path,
         if (!sibling->isOpen() || !takeOver(*sibling, old))
             sibling.reset();
     }
-    if (!sibling) {
-        const auto failure = rewriteInPlace(target, content);
-        return failure ? Result{false, failure->error} : Result{true, {}};
-    }
+    if (!sibling)
+        return rewriteInPlace(target, path, content);
 
     if (!writeAll(sibling->fd(), content, 0))
-        return {false, notWritten(path, errno).error};
+        return notWritten(path, errno);
     if (beforeCommit)
         beforeCommit();
     if (::fsync(sibling->fd()) != 0 || !sibling->descriptor().close() ||
         !sibling->replace(targetName))
-        return {false, notSaved(path, errno).error};
+        return notSaved(path, errno);
     syncFolder(folder.absoluteFilePath());
     return {true, {}};
 }

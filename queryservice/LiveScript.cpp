@@ -1,5 +1,7 @@
 #include "queryservice/StartPages.h"
 
+#include "queryservice/StatusJson.h"
+
 namespace utq::queryservice::pages {
 namespace {
 
@@ -12,7 +14,7 @@ namespace {
 // anybody's text.
 constexpr auto kScript = R"script('use strict';
 (() => {
-  const kApi = '/api/v1/status';
+  const kApi = '@API@';
   const kRefreshMs = 30000;
   // The service answers within its own deadline; this only ends a question whose connection
   // hangs, so that its row is asked again.
@@ -150,6 +152,6 @@ constexpr auto kScript = R"script('use strict';
 
 } // namespace
 
-QByteArray liveScript() { return QByteArray(kScript); }
+QByteArray liveScript() { return QByteArray(kScript).replace("@API@", kApiStatusPath); }
 
 } // namespace utq::queryservice::pages

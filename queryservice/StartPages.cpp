@@ -3,6 +3,7 @@
 #include "base/Games.h"
 #include "favourites/FavouritesFile.h"
 #include "launch/LaunchAddress.h"
+#include "queryservice/StatusJson.h"
 #include "queryservice/StatusPages.h"
 
 #include <algorithm>
@@ -67,8 +68,7 @@ QString fieldOf(const favourites::ServerEntry& entry, int field) {
 QString rowHtml(const GameDescription& game, const ListedServer& server) {
     const QString link = statusTarget(game.statusPage, game.statusPage.path, server.host,
                                       server.port, server.webPort);
-    QString html = QStringLiteral("<tr data-game=\"") +
-                   escapedText(QString::fromLatin1(game.name).toLower()) +
+    QString html = QStringLiteral("<tr data-game=\"") + escapedText(apiName(game)) +
                    QStringLiteral("\" data-host=\"") + escapedText(server.host) +
                    QStringLiteral("\" data-port=\"") + escapedText(server.port) + u'"';
     if (!server.webPort.isEmpty())

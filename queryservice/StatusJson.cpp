@@ -125,14 +125,18 @@ QJsonObject statusJson(const Finding& finding) {
     return json;
 }
 
-http::Response jsonResponse(const Finding& finding) {
+http::Response apiResponse(const QJsonObject& json, int status) {
     http::Response response;
-    response.status = httpStatusOf(finding.state);
+    response.status = status;
     response.contentType = "application/json; charset=utf-8";
-    response.body = QJsonDocument(statusJson(finding)).toJson(QJsonDocument::Compact);
+    response.body = QJsonDocument(json).toJson(QJsonDocument::Compact);
     response.setHeader("X-Content-Type-Options", "nosniff");
     response.setHeader("Cache-Control", "no-store");
     return response;
+}
+
+http::Response jsonResponse(const Finding& finding) {
+    return apiResponse(statusJson(finding), httpStatusOf(finding.state));
 }
 
 } // namespace utq::queryservice

@@ -9,6 +9,13 @@
 // describes every field.
 namespace utq::queryservice {
 
+// Where the API answers: one server, and the servers a game's start page lists.
+inline constexpr auto kApiStatusPath = "/api/v1/status";
+inline constexpr auto kApiServersPath = "/api/v1/servers";
+
+// JSON as the API sends it: application/json, never sniffed nor kept in a cache.
+http::Response apiResponse(const QJsonObject& json, int status = 200);
+
 // One server's status as the API gives it.
 QJsonObject statusJson(const Finding& finding);
 

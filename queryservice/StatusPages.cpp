@@ -18,6 +18,8 @@ QString withoutControls(const QString& text) {
     return clean;
 }
 
+QString escapedText(const QString& text) { return withoutControls(text).toHtmlEscaped(); }
+
 namespace {
 
 constexpr auto kStyle = R"(
@@ -33,12 +35,16 @@ a { color: #78beff; }
 .warn { color: #ffb050; }
 )";
 
-QString escaped(const QString& text) { return withoutControls(text).toHtmlEscaped(); }
-
-QByteArray document(const QString& title, const QString& body) {
-    return (QStringLiteral("<!doctype html><html><head><meta charset=\"utf-8\"><title>") +
-            escaped(title) + QStringLiteral("</title><style>") + QLatin1String(kStyle) +
-            QStringLiteral("</style></head><body>") + body + QStringLiteral("</body></html>"))
+// The house style and then `style`; one script of this service's own where `scriptPath` says.
+QByteArray document(const QString& title, const QString& body, const char* style = "",
+                    const char* scriptPath = nullptr) {
+    QString head = QStringLiteral("<!doctype html><html><head><meta charset=\"utf-8\"><title>") +
+                   escapedText(title) + QStringLiteral("</title><style>") + QLatin1String(kStyle) +
+                   QLatin1String(style) + QStringLiteral("</style>");
+    if (scriptPath)
+        head += QStringLiteral("<script src=\"") + escapedText(QLatin1String(scriptPath)) +
+                QStringLiteral("\" defer></script>");
+    return (head + QStringLiteral("</head><body>") + body + QStringLiteral("</body></html>"))
         .toUtf8();
 }
 
@@ -138,10 +144,10 @@ QString cssColour(const Rgb& c) {
 // page are lifted so the text stays readable.
 QString nameHtml(const QString& name, const TextRuns& runs) {
     if (runs.isEmpty())
-        return escaped(name);
+        return escapedText(name);
     QString html;
     for (const TextRun& run : runs) {
-        const QString text = escaped(run.text);
+        const QString text = escapedText(run.text);
         if (!run.colour || text.isEmpty()) {
             html += text;
             continue;
@@ -168,20 +174,21 @@ QString mapText(const ServerStatus& status) {
 } // namespace
 
 QByteArray errorPage(const QString& title, const QString& explanation) {
-    return document(title, QStringLiteral("<h1>") + escaped(title) + QStringLiteral("</h1><p>") +
-                               escaped(explanation) + QStringLiteral("</p>"));
+    return document(title, QStringLiteral("<h1>") + escapedText(title) +
+                               QStringLiteral("</h1><p>") + escapedText(explanation) +
+                               QStringLiteral("</p>"));
 }
 
 QByteArray textPage(const QString& title, const QStringList& paragraphs, const QList<Link>& links) {
-    QString body = QStringLiteral("<h1>") + escaped(title) + QStringLiteral("</h1>");
+    QString body = QStringLiteral("<h1>") + escapedText(title) + QStringLiteral("</h1>");
     for (const QString& paragraph : paragraphs)
         if (!paragraph.isEmpty())
-            body += QStringLiteral("<p>") + escaped(paragraph) + QStringLiteral("</p>");
+            body += QStringLiteral("<p>") + escapedText(paragraph) + QStringLiteral("</p>");
     if (!links.isEmpty()) {
         body += QStringLiteral("<ul>");
         for (const Link& link : links)
-            body += QStringLiteral("<li><a href=\"") + escaped(link.target) +
-                    QStringLiteral("\">") + escaped(link.text) + QStringLiteral("</a></li>");
+            body += QStringLiteral("<li><a href=\"") + escapedText(link.target) +
+                    QStringLiteral("\">") + escapedText(link.text) + QStringLiteral("</a></li>");
         body += QStringLiteral("</ul>");
     }
     return document(title, body);
@@ -192,17 +199,18 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
     const bool named = !plain.trimmed().isEmpty();
     const QString title = named ? plain : view.address;
     QString body = QStringLiteral("<h1>") +
-                   (named ? nameHtml(status.name, status.nameRuns) : escaped(view.address)) +
+                   (named ? nameHtml(status.name, status.nameRuns) : escapedText(view.address)) +
                    QStringLiteral("</h1>");
     if (!view.note.isEmpty())
-        body += QStringLiteral("<p class=\"warn\">") + escaped(view.note) + QStringLiteral("</p>");
+        body +=
+            QStringLiteral("<p class=\"warn\">") + escapedText(view.note) + QStringLiteral("</p>");
     if (view.partial)
         body += QStringLiteral(
             "<p class=\"warn\">Part of the server's answer did not arrive; this is what came.</p>");
     body += QStringLiteral("<table class=\"facts\">");
     const auto fact = [&body](const QString& label, const QString& value) {
-        body += QStringLiteral("<tr><td>") + escaped(label) + QStringLiteral("</td><td>") +
-                escaped(value) + QStringLiteral("</td></tr>");
+        body += QStringLiteral("<tr><td>") + escapedText(label) + QStringLiteral("</td><td>") +
+                escapedText(value) + QStringLiteral("</td></tr>");
     };
     fact(QStringLiteral("Address"), view.address);
     fact(QStringLiteral("Map"), mapText(status));
@@ -227,7 +235,7 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
         for (const PlayerStatus& p : players)
             body += QStringLiteral("<tr><td>") + nameHtml(p.name, p.nameRuns) +
                     QStringLiteral("</td><td>") + number(p.score) + QStringLiteral("</td><td>") +
-                    number(p.ping) + QStringLiteral("</td><td>") + escaped(p.team) +
+                    number(p.ping) + QStringLiteral("</td><td>") + escapedText(p.team) +
                     QStringLiteral("</td></tr>");
         body += QStringLiteral("</table>");
     }
@@ -251,29 +259,22 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
         body += QStringLiteral("</table>");
     }
     body += QStringLiteral("<p class=\"note\">%1 game server, asked at %2")
-                .arg(escaped(view.game),
+                .arg(escapedText(view.game),
                      view.queriedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     if (view.roundTripMs >= 0)
         body += QStringLiteral(", answered in %1 ms").arg(view.roundTripMs);
-    body += QStringLiteral(". <a href=\"") + escaped(view.refreshTarget) +
+    body += QStringLiteral(". <a href=\"") + escapedText(view.refreshTarget) +
             QStringLiteral("\">Refresh</a>");
     if (!view.webStatistics.isEmpty())
-        body += QStringLiteral(" &middot; <a href=\"") + escaped(view.webStatistics) +
+        body += QStringLiteral(" &middot; <a href=\"") + escapedText(view.webStatistics) +
                 QStringLiteral("\">The server's web statistics</a>");
     body += QStringLiteral("</p>");
     return document(title, body);
 }
 
-QString escapedText(const QString& text) { return escaped(text); }
-
 QByteArray scriptedPage(const QString& title, const QString& bodyHtml, const char* style,
                         const char* scriptPath) {
-    return (QStringLiteral("<!doctype html><html><head><meta charset=\"utf-8\"><title>") +
-            escaped(title) + QStringLiteral("</title><style>") + QLatin1String(kStyle) +
-            QLatin1String(style) + QStringLiteral("</style><script src=\"") +
-            escaped(QLatin1String(scriptPath)) + QStringLiteral("\" defer></script></head><body>") +
-            bodyHtml + QStringLiteral("</body></html>"))
-        .toUtf8();
+    return document(title, bodyHtml, style, scriptPath);
 }
 
 } // namespace utq::queryservice::pages

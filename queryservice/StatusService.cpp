@@ -10,7 +10,6 @@
 #include <QDateTime>
 #include <QHostInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTimer>
@@ -22,9 +21,6 @@ namespace {
 
 // How often passed deadlines are looked for: one timer for all pages, not one each.
 constexpr int kDeadlineTickMs = 50;
-// The JSON API's one server, and the servers a game's start page lists (docs/api.md).
-constexpr auto kApiStatusPath = "/api/v1/status";
-constexpr auto kApiServersPath = "/api/v1/servers";
 // Less time than this left in a page is not worth asking a further port.
 constexpr qint64 kLeastQueryMs = 200;
 
@@ -166,26 +162,15 @@ http::Response pageResponse(const Finding& finding, const QString& refreshTarget
 }
 
 http::Response unknownGameResponse() {
-    http::Response unknown;
-    unknown.status = 400;
-    unknown.contentType = "application/json; charset=utf-8";
-    unknown.body = R"({"error":"game must be ut99, ut2004 or ut3"})";
-    unknown.setHeader("X-Content-Type-Options", "nosniff");
-    return unknown;
+    return apiResponse(
+        {{QStringLiteral("error"), QStringLiteral("game must be ut99, ut2004 or ut3")}}, 400);
 }
 
 http::Response serversResponse(const QString& game, const QList<QJsonObject>& rows) {
     QJsonArray servers;
     for (const QJsonObject& row : rows)
         servers.append(row);
-    http::Response response;
-    response.contentType = "application/json; charset=utf-8";
-    response.body = QJsonDocument(QJsonObject{{QStringLiteral("game"), game},
-                                              {QStringLiteral("servers"), servers}})
-                        .toJson(QJsonDocument::Compact);
-    response.setHeader("X-Content-Type-Options", "nosniff");
-    response.setHeader("Cache-Control", "no-store");
-    return response;
+    return apiResponse({{QStringLiteral("game"), game}, {QStringLiteral("servers"), servers}});
 }
 
 // The value of `key` in the request's query, percent-decoded; the order of keys does not matter.
