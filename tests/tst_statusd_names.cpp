@@ -4,10 +4,9 @@
 #include "EventLoopWait.h"
 #include "FakeNameServer.h"
 #include "FakeServers.h"
+#include "NamespaceEtc.h"
 #include "NetworkNamespace.h"
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -17,27 +16,6 @@
 #include <vector>
 
 namespace {
-
-// The files `ip netns exec` puts over /etc's resolv.conf and hosts inside the namespace, gone
-// with this.
-class NamespaceEtc {
-public:
-    NamespaceEtc(const QString& namespaceName, const QByteArray& resolvConf,
-                 const QByteArray& hosts)
-        : folder_(QStringLiteral("/etc/netns/") + namespaceName) {
-        ok_ = QDir().mkpath(folder_) && write("resolv.conf", resolvConf) && write("hosts", hosts);
-    }
-    ~NamespaceEtc() { QDir(folder_).removeRecursively(); }
-    bool ok() const { return ok_; }
-
-private:
-    bool write(const char* name, const QByteArray& text) {
-        QFile file(folder_ + u'/' + QLatin1String(name));
-        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-    }
-    QString folder_;
-    bool ok_ = false;
-};
 
 constexpr quint16 kServicePort = 8080;
 
