@@ -7,6 +7,8 @@
 #include "NamespaceEtc.h"
 #include "NetworkNamespace.h"
 
+#include "queryservice/StatusdOptions.h"
+
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -44,6 +46,22 @@ QByteArray statusOf(const QString& host, quint16 port) {
 class TestStatusdNames : public QObject {
     Q_OBJECT
 private slots:
+    void theLookUpBoundsAreOptions() {
+        QString error;
+        const auto defaults = utq::parseStatusdOptions({}, error);
+        QVERIFY(defaults);
+        QCOMPARE(defaults->maxLookups, 16);
+        QCOMPARE(defaults->lookupsPerClient, 2);
+        const auto given =
+            utq::parseStatusdOptions({"--max-lookups", "40", "--lookups-per-client", "3"}, error);
+        QVERIFY2(given, qPrintable(error));
+        QCOMPARE(given->maxLookups, 40);
+        QCOMPARE(given->lookupsPerClient, 3);
+        QVERIFY(!utq::parseStatusdOptions({"--max-lookups", "0"}, error));
+        const QByteArray usage(utq::kStatusdUsage);
+        QVERIFY(usage.contains("--max-lookups N") && usage.contains("--lookups-per-client N"));
+    }
+
     void knownNamesAreFoundThroughAFloodOfUnknownOnes() {
         NetworkNamespace ns;
         if (!ns.isReady())
