@@ -23,6 +23,8 @@ startBuiltInStatusService(Hosts& hosts, const QString& favouritesFolder,
     settings.maxQueriesInFlight = 128;
     settings.maxQueriesPerClientPerSecond = 200;
     settings.maxQueriesPerClient = 128;
+    settings.lookups.inFlight = 32;
+    settings.lookups.perClient = 32;
     settings.http.connectionsPerClient = 32;
     settings.http.maxConnections = 64;
     auto service = std::make_unique<queryservice::BackgroundStatusService>(settings);

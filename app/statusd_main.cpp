@@ -32,6 +32,8 @@ int main(int argc, char* argv[]) {
     settings.maxQueriesPerClient = options->maxQueriesPerClient;
     settings.pageDeadlineMs = options->pageSeconds * 1000;
     settings.reuseMs = options->reuseMs;
+    settings.lookups.inFlight = options->maxLookups;
+    settings.lookups.perClient = options->lookupsPerClient;
     settings.apiForAnyOrigin = true; // clan web sites read the API from their own pages
     // Each connection and each query holds a descriptor; some are kept for the rest.
     const long descriptors = utq::platform::raiseOpenFileLimit();

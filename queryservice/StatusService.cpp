@@ -8,7 +8,6 @@
 #include "queryservice/StatusPages.h"
 
 #include <QDateTime>
-#include <QHostInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -180,15 +179,6 @@ QString valueOf(const http::Request& request, const char* key) {
 
 } // namespace
 
-Resolver systemResolver() {
-    return [](const QString& host, QObject* context,
-              std::function<void(const QList<QHostAddress>&)> done) {
-        QHostInfo::lookupHost(host, context, [done = std::move(done)](const QHostInfo& info) {
-            done(info.addresses());
-        });
-    };
-}
-
 // One request and the answer it waits for: the answer goes out once, or nowhere when the
 // client has gone, and the log line is written then.
 class StatusService::Exchange {
@@ -213,6 +203,7 @@ public:
     void expire() {
         if (!answered_ && holdsSlot_)
             tell(resolving ? Finding::State::LateLookUp : Finding::State::NoAnswer);
+        nameWait.giveUp(); // a look-up that no page waits for any more stops
     }
 
     // What the request asked and what became of it, and how the answer is written.
@@ -246,6 +237,7 @@ public:
     // answered.
     void holdSlot() { holdsSlot_ = true; }
     bool resolving = false; // the server's name is being looked up
+    NameLookups::Ticket nameWait;
 
     void respond(const http::Response& response) {
         StatusService* service = this->service();
@@ -292,9 +284,14 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
           this),
       limits_(settings_.maxQueriesInFlight, settings_.maxQueriesPerClientPerSecond,
               settings_.maxQueriesPerClient),
-      recent_(settings_.reuseMs), deadlineTick_(this),
+      recent_(settings_.reuseMs), names_(settings_.lookups, this), deadlineTick_(this),
       alive_(std::make_shared<StatusService*>(this)) {
     clock_.start();
+    QStringList clanNames;
+    for (const auto& servers : std::as_const(settings_.clanServers))
+        for (const pages::ListedServer& server : servers)
+            clanNames.append(server.host);
+    names_.keepLastGood(clanNames);
     deadlineTick_.setInterval(kDeadlineTickMs);
     connect(&deadlineTick_, &QTimer::timeout, this, &StatusService::passDeadlines);
     addRoutes();
@@ -492,16 +489,40 @@ void StatusService::findStatus(const std::shared_ptr<Exchange>& exchange,
 void StatusService::lookUp(const std::shared_ptr<Exchange>& exchange, quint16 port,
                            quint16 webPort) {
     exchange->resolving = true;
-    // The context is this service: the answer of a look-up that outlives it is dropped.
-    settings_.resolve(exchange->finding.host, this,
-                      [this, exchange, port, webPort](const QList<QHostAddress>& found) {
+    if (settings_.resolve) {
+        // The context is this service: the answer of a look-up that outlives it is dropped.
+        return settings_.resolve(exchange->finding.host, this,
+                                 [this, exchange, port, webPort](const QList<QHostAddress>& found) {
+                                     exchange->resolving = false;
+                                     if (exchange->answered())
+                                         return;
+                                     for (const QHostAddress& address : found)
+                                         if (address.protocol() == QAbstractSocket::IPv4Protocol)
+                                             return ask(exchange, address, port, webPort);
+                                     exchange->tell(Finding::State::UnknownHost);
+                                 });
+    }
+    // The look-up has the time the page has left; a page that gives up lets go of it.
+    exchange->nameWait =
+        names_.lookUp(exchange->finding.host, exchange->client(),
+                      settings_.pageDeadlineMs - exchange->elapsedMs(),
+                      [this, exchange, port, webPort](const NameLookups::Answer& answer) {
                           exchange->resolving = false;
                           if (exchange->answered())
                               return;
-                          for (const QHostAddress& address : found)
-                              if (address.protocol() == QAbstractSocket::IPv4Protocol)
-                                  return ask(exchange, address, port, webPort);
-                          exchange->tell(Finding::State::UnknownHost);
+                          using Kind = NameLookups::Answer::Kind;
+                          switch (answer.kind) {
+                          case Kind::Found:
+                              return ask(exchange, answer.address, port, webPort);
+                          case Kind::Unknown:
+                              return exchange->tell(Finding::State::UnknownHost);
+                          case Kind::Late:
+                              return exchange->tell(Finding::State::LateLookUp);
+                          case Kind::Busy:
+                              return exchange->tell(Finding::State::Busy);
+                          case Kind::ClientBusy:
+                              return exchange->tell(Finding::State::ClientBusy);
+                          }
                       });
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/Games.h"
 #include "queryservice/HttpServer.h"
+#include "queryservice/NameLookups.h"
 #include "queryservice/QueryLimits.h"
 #include "queryservice/QueryOutcome.h"
 #include "queryservice/RecentAnswers.h"
@@ -26,10 +27,9 @@
 namespace utq::queryservice {
 
 // Looks up a host name and calls back, in `context`'s thread, with its addresses (none when
-// it is unknown).
+// it is unknown). For tests that stand in for the service's own look-ups.
 using Resolver = std::function<void(const QString& host, QObject* context,
                                     std::function<void(const QList<QHostAddress>&)> done)>;
-Resolver systemResolver();
 
 struct ServiceSettings {
     QueryTiming timing;
@@ -45,8 +45,9 @@ struct ServiceSettings {
     bool ownViewsOnly = false;               // only this service's own pages may ask it
     bool apiForAnyOrigin = false;            // any web site's scripts may read the JSON API
     TargetPolicy targets;                    // which servers may be asked
+    NameLookupLimits lookups;                // the servers' names: how many at once, kept how long
     std::function<void(const QString&)> log; // one line per request, when set
-    Resolver resolve = systemResolver();
+    Resolver resolve;                        // none: the service's own look-ups, within `lookups`
 };
 
 class StatusService : public QObject {
@@ -84,6 +85,7 @@ private:
     QHash<QString, const GameDescription*> statusPages_;
     QueryLimits limits_;
     RecentAnswers recent_;
+    NameLookups names_; // a child, so that it moves to the service's thread with it
     QElapsedTimer clock_;
     // Pages waiting for their answer, by deadline.
     std::deque<std::pair<qint64, std::weak_ptr<Exchange>>> deadlines_;

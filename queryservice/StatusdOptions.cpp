@@ -42,6 +42,8 @@ constexpr NumberOption kNumberOptions[] = {
     {"--max-head", &StatusdOptions::maxHeadBytes, 1024, 1024 * 1024},
     {"--page-seconds", &StatusdOptions::pageSeconds, 1, 60},
     {"--reuse-ms", &StatusdOptions::reuseMs, 0, 60000},
+    {"--max-lookups", &StatusdOptions::maxLookups, 1, 100000},
+    {"--lookups-per-client", &StatusdOptions::lookupsPerClient, 1, 100000},
 };
 
 } // namespace

@@ -24,6 +24,8 @@ struct StatusdOptions {
     int maxHeadBytes = 16 * 1024;
     int pageSeconds = 5;
     int reuseMs = 1500;
+    int maxLookups = 16;
+    int lookupsPerClient = 2;
     QList<queryservice::Subnet> allowed; // special-purpose ranges that may be asked all the same
 };
 
@@ -48,6 +50,15 @@ inline constexpr char kStatusdUsage[] =
     "                              look-up included (default 5)\n"
     "  --reuse-ms N                a server's answer serves further pages for N ms, so a burst\n"
     "                              of reloads asks the server once (default 1500; 0: never)\n"
+    "  --max-lookups N             server names being looked up at once, at most (default 16);\n"
+    "                              a page whose name finds no room is answered \"busy\" at once\n"
+    "  --lookups-per-client N      server names being looked up for one client, at most\n"
+    "                              (default 2)\n"
+    "                              Names are read from /etc/hosts first, and found names are\n"
+    "                              kept for their TTL (30 s to 1 h) for 4096 names; a name not\n"
+    "                              found, or not in time, is not asked again for 10 s. The\n"
+    "                              clan's own servers are never refused, and keep their last\n"
+    "                              good address for when their name server is silent.\n"
     "  --allow CIDR                when listening on anything but loopback, loopback, private,\n"
     "                              link-local, multicast and broadcast addresses are not asked;\n"
     "                              this range is asked all the same (repeatable; a clan whose\n"

@@ -9,13 +9,13 @@ set -euo pipefail
 runtime=(
   libqt6widgets6 libqt6network6 libqt6svg6 libqt6multimedia6
   libqt6webenginewidgets6 libqt6webenginecore6-bin qt6-qpa-plugins
-  fonts-dejavu-core fonts-wine xdg-utils libcap2-bin
+  fonts-dejavu-core fonts-wine xdg-utils libcap2-bin libc-ares2
 )
 
 build=(
   cmake g++ ninja-build make ccache clang-format pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
-  qt6-multimedia-dev qt6-svg-dev
+  qt6-multimedia-dev qt6-svg-dev libc-ares-dev
   libgl-dev libxkbcommon-dev libvulkan-dev
   iproute2 iputils-ping  # network namespaces and the system ping, for tests and benchmarks
   qstat                  # the peer tool the benchmarks time against

@@ -4,6 +4,7 @@
 #include "EventLoopWait.h"
 #include "FakeServers.h"
 
+#include "platform/HostLookup.h"
 #include "query/StatusPages.h"
 #include "queryservice/BackgroundStatusService.h"
 
@@ -53,14 +54,15 @@ private:
     QNetworkAccessManager network_;
 };
 
-// Knows one made-up name and asks the system only about "localhost" (from /etc/hosts), so no
-// test looks a name up on the network.
+// Knows one made-up name and reads only "localhost" from the system's hosts file, so no test
+// looks a name up on the network.
 Resolver testResolver() {
     return [](const QString& host, QObject* context,
               std::function<void(const QList<QHostAddress>&)> done) {
-        if (host == QLatin1String("localhost"))
-            return systemResolver()(host, context, std::move(done));
         QMetaObject::invokeMethod(context, [host, done = std::move(done)] {
+            if (host == QLatin1String("localhost"))
+                return done(
+                    utq::platform::HostLookup::inHostsFile(host).value_or(QList<QHostAddress>{}));
             done(host == QLatin1String("fake.test")
                      ? QList<QHostAddress>{QHostAddress(QStringLiteral("127.0.0.1"))}
                      : QList<QHostAddress>{});
