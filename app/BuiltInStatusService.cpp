@@ -17,6 +17,8 @@ startBuiltInStatusService(Hosts& hosts, const QString& favouritesFolder,
     // Only this program's own web views may use the service: any other program or web page on
     // this machine could otherwise make it send queries.
     settings.ownViewsOnly = true;
+    // It asks whatever the user types, a server on the LAN or on this machine included: the
+    // user is the only one who can make it ask.
     settings.favouritesFolder = favouritesFolder;
     settings.resolve = std::move(resolve);
     // Bounds against a runaway, not against a stranger: every client here is this machine.

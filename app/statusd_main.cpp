@@ -1,5 +1,6 @@
 // The status pages as a service of their own, for a clan that hosts them for others.
 #include "platform/OpenFileLimit.h"
+#include "platform/OwnAddresses.h"
 #include "queryservice/ClanSettings.h"
 #include "queryservice/StatusService.h"
 #include "queryservice/StatusdOptions.h"
@@ -42,10 +43,23 @@ int main(int argc, char* argv[]) {
     settings.http = {options->maxHeadBytes, options->idleSeconds * 1000,
                      options->connectionsPerClient,
                      static_cast<int>(std::min<long>(options->maxConnections,
-                                                     std::max<long>(connectionRoom, 16)))};
-    // Reachable from elsewhere, the service must not be a way into this machine's networks.
-    settings.targets.refuseSpecialPurpose = !options->address.isLoopback();
+                                                     std::max<long>(connectionRoom, 16))),
+                     options->trustedProxies};
+    settings.trustedProxies = options->trustedProxies;
+    // Wherever it listens, any web page in a browser on this machine or the network can make
+    // the service ask: it is no way into this machine or the networks behind it.
+    const utq::platform::OwnAddresses ownAddresses;
+    settings.targets.refuseSpecialPurpose = true;
     settings.targets.allowed = options->allowed;
+    settings.targets.isOwnAddress = [&ownAddresses](const QHostAddress& address) {
+        return ownAddresses.contains(address);
+    };
+    // On loopback, a name other than loopback's is a web page that turned its name to us.
+    using Serve = utq::queryservice::HostNames::Serve;
+    settings.hostNames.names = options->serverNames;
+    settings.hostNames.serve = !options->serverNames.isEmpty() ? Serve::Listed
+                               : options->address.isLoopback() ? Serve::LoopbackNames
+                                                               : Serve::Any;
     settings.log = [](const QString& line) {
         std::fprintf(stdout, "%s\n", qPrintable(line));
         std::fflush(stdout);
@@ -58,11 +72,13 @@ int main(int argc, char* argv[]) {
                      qPrintable(options->address.toString()), options->port);
         return 1;
     }
-    std::fprintf(stdout, "utquery-statusd: serving on %s:%u%s\n",
-                 qPrintable(options->address.toString()), service.port(),
-                 settings.targets.refuseSpecialPurpose
-                     ? "; local, private and special addresses are not asked unless allowed"
-                     : "");
+    std::fprintf(stdout,
+                 "utquery-statusd: serving on %s:%u; local, private, special and this "
+                 "machine's own addresses are not asked unless allowed\n",
+                 qPrintable(options->address.toString()), service.port());
+    if (!ownAddresses.followsChanges())
+        std::fprintf(stderr, "utquery-statusd: this machine's addresses are read once only; "
+                             "ones it gets later are not refused\n");
     std::fflush(stdout);
     return QCoreApplication::exec();
 }

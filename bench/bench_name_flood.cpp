@@ -65,7 +65,7 @@ void ask(std::vector<std::unique_ptr<Page>>& pages, const QString& host, quint16
     asked->socket->bind(from);
     asked->socket->connectToHost(QHostAddress::LocalHost, kServicePort);
     asked->socket->write(QStringLiteral("GET /api/v1/status?game=ut99&host=%1&port=%2 HTTP/1.1\r\n"
-                                        "Host: x\r\nConnection: close\r\n\r\n")
+                                        "Host: 127.0.0.1\r\nConnection: close\r\n\r\n")
                              .arg(host)
                              .arg(port)
                              .toUtf8());

@@ -1,6 +1,9 @@
 #include "queryservice/HttpServer.h"
 
 #include "queryservice/HttpConnection.h"
+#include "queryservice/TargetPolicy.h"
+
+#include <algorithm>
 
 namespace utq::queryservice::http {
 namespace {
@@ -10,6 +13,13 @@ namespace {
 constexpr int kAcceptPauseMs = 100;
 
 } // namespace
+
+bool Server::isUnbounded(const QHostAddress& peer) const {
+    const QHostAddress plain = plainAddress(peer);
+    return std::any_of(
+        limits_.unboundedPeers.begin(), limits_.unboundedPeers.end(),
+        [&plain](const QPair<QHostAddress, int>& range) { return plain.isInSubnet(range); });
+}
 
 Server::Server(Limits limits, Handler handler, RefusalPage refusal, QObject* parent)
     : QObject(parent), limits_(limits), handler_(std::move(handler)), refusal_(std::move(refusal)),
@@ -42,9 +52,9 @@ void Server::accept() {
     while (QTcpSocket* socket = tcp_.nextPendingConnection()) {
         const QHostAddress client = socket->peerAddress();
         int& fromClient = perClient_[client];
-        const bool tooMany =
-            open_ >= limits_.maxConnections ||
-            (limits_.connectionsPerClient > 0 && fromClient >= limits_.connectionsPerClient);
+        const bool tooMany = open_ >= limits_.maxConnections ||
+                             (limits_.connectionsPerClient > 0 &&
+                              fromClient >= limits_.connectionsPerClient && !isUnbounded(client));
         if (tooMany) {
             if (fromClient == 0)
                 perClient_.remove(client);

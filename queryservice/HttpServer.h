@@ -5,7 +5,9 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTimer>
@@ -23,6 +25,8 @@ struct Limits {
     int idleMs = 15000;           // a connection without a request in progress closes after this
     int connectionsPerClient = 0; // 0: no bound
     int maxConnections = 1000;
+    // Peers whose connections only maxConnections bounds: a reverse proxy carries everyone's.
+    QList<QPair<QHostAddress, int>> unboundedPeers;
 };
 
 class Connection;
@@ -58,6 +62,7 @@ private:
     friend class Connection;
     void accept();
     void closed(const QHostAddress& client);
+    bool isUnbounded(const QHostAddress& peer) const;
 
     Limits limits_;
     Handler handler_;

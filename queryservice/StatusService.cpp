@@ -1,6 +1,7 @@
 #include "queryservice/StatusService.h"
 
 #include "queryservice/Finding.h"
+#include "queryservice/ForwardedClient.h"
 
 #include "queryservice/GameQueries.h"
 #include "queryservice/StartPages.h"
@@ -352,14 +353,23 @@ bool StatusService::fromOwnViews(const http::Request& request) const {
     return !site || *site == "same-origin" || *site == "none";
 }
 
-void StatusService::handle(const http::Request& request, const QHostAddress& client,
+void StatusService::handle(const http::Request& request, const QHostAddress& peer,
                            const http::Reply& reply) {
+    // Behind the operator's reverse proxy, each client is counted and logged for itself.
+    const QHostAddress client = forwardedClient(request, peer, settings_.trustedProxies);
     // Not make_shared: a deadline's weak pointer would keep the whole page's memory.
     const std::shared_ptr<Exchange> exchange(new Exchange(request, client, reply, alive_));
     if (settings_.ownViewsOnly && !fromOwnViews(request))
         return exchange->respond(errorResponse(
             QStringLiteral("Not served here"),
             QStringLiteral("This service serves only UT Server Query's own pages."), 403));
+    // 421 Misdirected Request: the request names a site this service is not.
+    if (!settings_.hostNames.serves(request.header("host")))
+        return exchange->respond(
+            errorResponse(QStringLiteral("Not served under this name"),
+                          QStringLiteral("This service does not serve the site named in the "
+                                         "request. Use its own address."),
+                          421));
     if (request.method != "GET" && request.method != "HEAD") {
         http::Response refused =
             errorResponse(QStringLiteral("Not allowed"),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Games.h"
+#include "queryservice/HostNames.h"
 #include "queryservice/HttpServer.h"
 #include "queryservice/NameLookups.h"
 #include "queryservice/QueryLimits.h"
@@ -44,6 +45,9 @@ struct ServiceSettings {
     http::Limits http;                       // request heads, connections, idle time
     bool ownViewsOnly = false;               // only this service's own pages may ask it
     bool apiForAnyOrigin = false;            // any web site's scripts may read the JSON API
+    HostNames hostNames;                     // the Host values served (421 for others)
+    QList<Subnet> trustedProxies;            // peers whose requests are counted for the
+                                             // client they name (X-Forwarded-For, Forwarded)
     TargetPolicy targets;                    // which servers may be asked
     NameLookupLimits lookups;                // the servers' names: how many at once, kept how long
     std::function<void(const QString&)> log; // one line per request, when set

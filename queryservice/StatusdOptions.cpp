@@ -1,5 +1,7 @@
 #include "queryservice/StatusdOptions.h"
 
+#include "queryservice/HostNames.h"
+
 #include <algorithm>
 
 namespace utq {
@@ -71,15 +73,27 @@ std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, 
                 return std::nullopt;
             }
             options.*(number->field) = *value;
-        } else if (argument == QLatin1String("--allow")) {
+        } else if (argument == QLatin1String("--allow") ||
+                   argument == QLatin1String("--trusted-proxy")) {
             const auto range =
                 i + 1 < arguments.size() ? queryservice::parseSubnet(arguments[++i]) : std::nullopt;
             if (!range) {
-                error = QStringLiteral("--allow needs an address range, such as 127.0.0.1/32 or "
-                                       "192.168.0.0/16.");
+                error = QStringLiteral("%1 needs an address range, such as 127.0.0.1/32 or "
+                                       "192.168.0.0/16.")
+                            .arg(argument);
                 return std::nullopt;
             }
-            options.allowed.append(*range);
+            (argument == QLatin1String("--allow") ? options.allowed : options.trustedProxies)
+                .append(*range);
+        } else if (argument == QLatin1String("--server-name")) {
+            const auto name =
+                i + 1 < arguments.size() ? queryservice::serverName(arguments[++i]) : std::nullopt;
+            if (!name) {
+                error = QStringLiteral("--server-name needs a host name or address without a "
+                                       "port, such as status.myclan.org.");
+                return std::nullopt;
+            }
+            options.serverNames.append(*name);
         } else if (!argument.startsWith(QLatin1String("--")) && !listenGiven) {
             if (!readListenAt(argument, options)) {
                 error = QStringLiteral("\"%1\" is not ADDRESS:PORT, such as 127.0.0.1:8080.")

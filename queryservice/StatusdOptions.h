@@ -26,7 +26,9 @@ struct StatusdOptions {
     int reuseMs = 1500;
     int maxLookups = 16;
     int lookupsPerClient = 2;
-    QList<queryservice::Subnet> allowed; // special-purpose ranges that may be asked all the same
+    QList<queryservice::Subnet> allowed; // special-purpose or own ranges asked all the same
+    QStringList serverNames;             // Host names served, lower case; empty: see the usage
+    QList<queryservice::Subnet> trustedProxies; // whose X-Forwarded-For or Forwarded is believed
 };
 
 // Reads `arguments` (without the program's name); none, with `error` set, when they make no
@@ -59,9 +61,20 @@ inline constexpr char kStatusdUsage[] =
     "                              found, or not in time, is not asked again for 10 s. The\n"
     "                              clan's own servers are never refused, and keep their last\n"
     "                              good address for when their name server is silent.\n"
-    "  --allow CIDR                when listening on anything but loopback, loopback, private,\n"
-    "                              link-local, multicast and broadcast addresses are not asked;\n"
-    "                              this range is asked all the same (repeatable; a clan whose\n"
-    "                              game servers run on this machine gives --allow 127.0.0.1/32)\n";
+    "  --allow CIDR                servers in this range are asked although they are special\n"
+    "                              (loopback, private, link-local, documentation, multicast and\n"
+    "                              the rest of IANA's special-purpose registry) or this\n"
+    "                              machine's own addresses, which are refused otherwise, on\n"
+    "                              loopback too (repeatable; a clan whose game servers run on\n"
+    "                              this machine gives --allow 127.0.0.1/32 or its address)\n"
+    "  --server-name NAME          a name this service is reached by; requests whose Host is\n"
+    "                              another name get 421 (repeatable; any port). Without it:\n"
+    "                              on loopback only localhost, 127.x.y.z and [::1] are served,\n"
+    "                              elsewhere any name\n"
+    "  --trusted-proxy CIDR        a reverse proxy in this range carries the requests: each is\n"
+    "                              counted (and logged) for the client named last in\n"
+    "                              X-Forwarded-For or Forwarded that is not a trusted proxy\n"
+    "                              itself, and its connections are not bound per client\n"
+    "                              (repeatable; from anyone else these headers are ignored)\n";
 
 } // namespace utq

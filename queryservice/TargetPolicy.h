@@ -5,12 +5,14 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
-// Which addresses a status service may send queries to. A service that strangers reach must
-// not be a way into the networks behind it: loopback, private, link-local, multicast,
-// broadcast and other special-purpose addresses are refused, in any spelling, unless the
-// operator allows a range of them.
+// Which addresses a status service may send queries to. A service that strangers reach, or
+// that any web page on its machine can make ask, must not be a way into the networks behind
+// it or a scanner of its own machine: special-purpose addresses (loopback, private,
+// link-local, documentation, multicast, ...) and the machine's own addresses are refused, in
+// any spelling, unless the operator allows a range of them.
 namespace utq::queryservice {
 
 using Subnet = QPair<QHostAddress, int>;
@@ -27,7 +29,9 @@ bool isSpecialPurpose(const QHostAddress& address);
 
 struct TargetPolicy {
     bool refuseSpecialPurpose = false; // false: every address may be asked
-    QList<Subnet> allowed;             // special-purpose ranges asked all the same
+    QList<Subnet> allowed;             // special-purpose or own ranges asked all the same
+    // Whether an address is this machine's own; refused like a special-purpose one when set.
+    std::function<bool(const QHostAddress&)> isOwnAddress;
 
     bool allows(const QHostAddress& address) const;
 };

@@ -42,7 +42,8 @@ QByteArray fetch(const QHostAddress& at, quint16 port, const QByteArray& target,
     QTcpSocket socket;
     socket.bind(from);
     socket.connectToHost(at, port);
-    socket.write("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: " + at.toString().toLatin1() + ':' +
+                 QByteArray::number(port) + "\r\nConnection: close\r\n\r\n");
     QByteArray answer;
     waitUntil(
         [&] {
@@ -121,7 +122,8 @@ private slots:
         const quint16 port = freeTcpPort();
         QProcess statusd;
         statusd.setProgram(QStringLiteral(UTQ_STATUSD));
-        statusd.setArguments({QStringLiteral("127.0.0.1:%1").arg(port), "--per-client", "50"});
+        statusd.setArguments({QStringLiteral("127.0.0.1:%1").arg(port), "--per-client", "50",
+                              "--allow", "127.0.0.0/8"});
         statusd.start();
         QVERIFY(statusd.waitForStarted(5000));
         waitUntil([&] { return statusd.canReadLine(); }, 10000);
@@ -170,9 +172,19 @@ private slots:
              {"127.0.0.1", "10.1.2.3", "172.31.0.1", "192.168.1.1", "169.254.9.9", "224.0.0.1",
               "255.255.255.255", "0.0.0.0", "100.64.0.1", "::1", "::", "fe80::1", "fd12::1",
               "ff02::1", "::ffff:127.0.0.1", "::ffff:192.168.0.1",
-              "2002:7f00:1::", "64:ff9b::a00:1"})
+              "2002:7f00:1::", "64:ff9b::a00:1",
+              // documentation, benchmarking, AS112, AMT, the old 6to4 relays, protocol assignments
+              "192.0.2.1", "198.51.100.7", "203.0.113.255", "198.18.0.1", "198.19.255.254",
+              "192.31.196.1", "192.175.48.6", "192.52.193.1", "192.88.99.1", "192.0.0.170",
+              "::ffff:203.0.113.9", "2001:db8::1", "3fff::1", "3fff:fff:ffff::1", "2001:2::1",
+              "2001::1", "2001:0:4136:e378::1", "2001:10::1", "2001:20::1", "2001:1ff::1", "100::1",
+              "64:ff9b::808:808", "64:ff9b:1::1", "2002:808:808::1", "2620:4f:8000::1", "5f00::1",
+              "fec0::1", "fe80::1%1"})
             QVERIFY2(isSpecialPurpose(QHostAddress(QString::fromLatin1(special))), special);
-        for (const char* open : {"8.8.8.8", "198.51.100.7", "2001:db8::1", "::ffff:8.8.4.4"})
+        for (const char* open :
+             {"8.8.8.8", "1.1.1.1", "192.0.3.1", "198.20.0.1", "100.128.0.1", "203.0.114.1",
+              "::ffff:8.8.4.4", "2001:4860:4860::8888", "2001:200::1", "2620:4f:8001::1",
+              "2a00:1450:4001::1", "2c0f:f248::1"})
             QVERIFY2(!isSpecialPurpose(QHostAddress(QString::fromLatin1(open))), open);
     }
 
@@ -181,11 +193,11 @@ private slots:
         QProcess statusd;
         QVERIFY(startServing(statusd,
                              {QStringLiteral(UTQ_STATUSD), QStringLiteral("127.0.0.1:%1").arg(port),
-                              "--max-queries", "1000"}));
+                              "--max-queries", "1000", "--allow", "127.0.0.0/8"}));
         FakeGameServer quiet([](const QByteArray&, int) { return QList<QByteArray>{}; });
         const QByteArray request = "GET /php/UTstats/index.php?txtip=127.0.0.1&portnum=" +
                                    QByteArray::number(quiet.port()) +
-                                   " HTTP/1.1\r\nHost: x\r\n\r\n";
+                                   " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         // From 50 addresses, 4 each: within every per-client bound, so each page is made.
         std::vector<std::unique_ptr<QTcpSocket>> clients;
         for (int i = 0; i < 200; ++i) {

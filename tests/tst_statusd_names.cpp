@@ -26,7 +26,7 @@ QByteArray fetch(const QByteArray& target, const QHostAddress& from) {
     QTcpSocket socket;
     socket.bind(from);
     socket.connectToHost(QHostAddress::LocalHost, kServicePort);
-    socket.write("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     QByteArray answer;
     waitUntil(
         [&] {
@@ -97,7 +97,7 @@ private slots:
                                            .arg(QRandomGenerator::global()->generate()),
                                        7778)
                                   .prepend("GET ")
-                                  .append(" HTTP/1.1\r\nHost: x\r\n\r\n"));
+                                  .append(" HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
                 ++sent;
             }
         });
