@@ -41,6 +41,7 @@ int main(int argc, char* argv[]) {
                      options->connectionsPerClient,
                      static_cast<int>(std::min<long>(options->maxConnections,
                                                      std::max<long>(connectionRoom, 16)))};
+    settings.http.sendMs = options->sendSeconds * 1000;
     // Reachable from elsewhere, the service must not be a way into this machine's networks.
     settings.targets.refuseSpecialPurpose = !options->address.isLoopback();
     settings.targets.allowed = options->allowed;

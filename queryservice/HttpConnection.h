@@ -10,31 +10,40 @@ namespace utq::queryservice::http {
 
 class Connection : public QObject {
 public:
-    Connection(QTcpSocket* socket, Server& server);
+    // `key`: the client it is counted for.
+    Connection(QTcpSocket* socket, const QHostAddress& key, Server& server);
     ~Connection() override;
 
     // The answer to the request numbered `serial`; dropped when that is not the request
     // waiting, or the connection is closing.
     void answer(quint64 serial, const Response& response);
     bool awaits(quint64 serial) const { return busy_ && serial == serial_ && !closing_; }
+    // Closes at once, whatever is unsent.
+    void drop();
 
 private:
     void readRequests();
     void write(const Response& response, bool withBody, bool close);
+    void sent();
     void close();
     void gone();
+    // Tells the server when the connection starts or stops being idle, and times it.
+    void updateIdle();
 
     QTcpSocket* socket_; // a child of this connection
     Server& server_;
     QHostAddress client_;
+    QHostAddress key_;
     QByteArray input_;
     QTimer idle_;
+    QTimer sending_; // runs while anything is left to send
     quint64 serial_ = 0;
     bool busy_ = false;     // a request waits for its answer
     bool headOnly_ = false; // the waiting request is HEAD
     bool keepAlive_ = true; // the waiting request lets the connection stay open
     bool closing_ = false;  // no more requests are read
     bool counted_ = true;   // still counted by the server
+    bool idleNow_ = true;   // as the server was told last
 };
 
 } // namespace utq::queryservice::http
