@@ -30,10 +30,8 @@ Connection::Connection(QTcpSocket* socket, const QHostAddress& key, Server& serv
     if (server_.limits().sendBufferBytes > 0)
         socket_->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
                                  server_.limits().sendBufferBytes);
-    idle_.setSingleShot(true);
-    sending_.setSingleShot(true);
-    connect(&idle_, &QTimer::timeout, this, &Connection::drop);
-    connect(&sending_, &QTimer::timeout, this, &Connection::drop);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &Connection::drop);
     connect(socket_, &QTcpSocket::readyRead, this, &Connection::readRequests);
     connect(socket_, &QTcpSocket::bytesWritten, this, &Connection::sent);
     connect(socket_, &QTcpSocket::disconnected, this, &Connection::gone);
@@ -42,7 +40,7 @@ Connection::Connection(QTcpSocket* socket, const QHostAddress& key, Server& serv
             gone();
     });
     server_.idleChanged(this, key_, true);
-    idle_.start(server_.limits().idleMs);
+    timer_.start(server_.limits().idleMs);
 }
 
 Connection::~Connection() {
@@ -70,7 +68,7 @@ void Connection::readRequests() {
     }
     input_.remove(0, parsed.consumed);
     busy_ = true;
-    updateIdle();
+    update();
     headOnly_ = parsed.request.method == "HEAD";
     keepAlive_ = parsed.request.keepAlive;
     const Reply reply(this, ++serial_);
@@ -91,10 +89,7 @@ void Connection::answer(quint64 serial, const Response& response) {
 
 void Connection::write(const Response& response, bool withBody, bool close) {
     socket_->write(serialize(response, withBody, close));
-    // A client's pace does not matter, only that it takes what it asked for in time.
-    if (!sending_.isActive())
-        sending_.start(server_.limits().sendMs);
-    updateIdle();
+    update();
     if (close)
         this->close();
 }
@@ -102,9 +97,7 @@ void Connection::write(const Response& response, bool withBody, bool close) {
 void Connection::sent() {
     if (closing_)
         return;
-    if (socket_->bytesToWrite() == 0)
-        sending_.stop();
-    updateIdle();
+    update();
     if (socket_->bytesToWrite() < kMaxUnsentBytes)
         readRequests();
 }
@@ -112,10 +105,7 @@ void Connection::sent() {
 void Connection::close() {
     closing_ = true;
     busy_ = false;
-    updateIdle();
-    // The answer still goes out, within the send time.
-    if (!sending_.isActive())
-        sending_.start(server_.limits().sendMs);
+    update(); // the answer still goes out, within the send time
     socket_->disconnectFromHost();
 }
 
@@ -129,22 +119,25 @@ void Connection::gone() {
         return;
     counted_ = false;
     closing_ = true;
-    idle_.stop();
-    sending_.stop();
+    timer_.stop();
     server_.closed(this, key_);
     deleteLater();
 }
 
-void Connection::updateIdle() {
-    const bool idle = !busy_ && !closing_ && socket_->bytesToWrite() == 0;
-    if (idle == idleNow_)
-        return;
-    idleNow_ = idle;
-    server_.idleChanged(this, key_, idle);
-    if (idle)
-        idle_.start(server_.limits().idleMs);
+void Connection::update() {
+    const Waiting was = waiting_;
+    waiting_ = socket_->bytesToWrite() > 0 || closing_ ? Waiting::ForClient
+               : busy_                                 ? Waiting::ForAnswer
+                                                       : Waiting::ForRequest;
+    if (waiting_ == was)
+        return; // a client's pace does not matter, only that it takes its answers in time
+    if (was == Waiting::ForRequest || waiting_ == Waiting::ForRequest)
+        server_.idleChanged(this, key_, waiting_ == Waiting::ForRequest);
+    if (waiting_ == Waiting::ForAnswer)
+        timer_.stop();
     else
-        idle_.stop();
+        timer_.start(waiting_ == Waiting::ForRequest ? server_.limits().idleMs
+                                                     : server_.limits().sendMs);
 }
 
 } // namespace utq::queryservice::http

@@ -27,23 +27,26 @@ private:
     void sent();
     void close();
     void gone();
-    // Tells the server when the connection starts or stops being idle, and times it.
-    void updateIdle();
+    // Times what the connection waits for, and tells the server when it starts or stops
+    // being idle.
+    void update();
 
     QTcpSocket* socket_; // a child of this connection
     Server& server_;
     QHostAddress client_;
     QHostAddress key_;
     QByteArray input_;
-    QTimer idle_;
-    QTimer sending_; // runs while anything is left to send
+    // What the connection waits for: a request (the idle time), the client to take what is
+    // to be sent (the send time), or the handler's answer (not timed here).
+    enum class Waiting { ForRequest, ForClient, ForAnswer };
+    QTimer timer_;
+    Waiting waiting_ = Waiting::ForRequest;
     quint64 serial_ = 0;
     bool busy_ = false;     // a request waits for its answer
     bool headOnly_ = false; // the waiting request is HEAD
     bool keepAlive_ = true; // the waiting request lets the connection stay open
     bool closing_ = false;  // no more requests are read
     bool counted_ = true;   // still counted by the server
-    bool idleNow_ = true;   // as the server was told last
 };
 
 } // namespace utq::queryservice::http
