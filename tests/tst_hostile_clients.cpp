@@ -1,6 +1,7 @@
-// The status service against clients that misbehave, over raw TCP on 127.0.0.1: clients that
-// give up, heads that never end, bodies, pipelines, idle and crowding connections, and pages
-// elsewhere that try to use the program's own service.
+// The status service against clients that misbehave, over raw TCP on loopback: clients that
+// give up, heads that never end, bodies, pipelines, idle and crowding connections, slow
+// readers, many addresses of one IPv6 network (in a network namespace of the test's own), and
+// pages elsewhere that try to use the program's own service.
 #include "EventLoopWait.h"
 #include "FakeServers.h"
 #include "NetworkNamespace.h"
