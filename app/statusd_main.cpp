@@ -40,11 +40,13 @@ int main(int argc, char* argv[]) {
     const long descriptors = utq::platform::raiseOpenFileLimit();
     const long connectionRoom =
         descriptors - std::min<long>(options->maxQueriesInFlight, descriptors / 2) - 64;
-    settings.http = {options->maxHeadBytes, options->idleSeconds * 1000,
-                     options->connectionsPerClient,
-                     static_cast<int>(std::min<long>(options->maxConnections,
-                                                     std::max<long>(connectionRoom, 16))),
-                     options->trustedProxies};
+    settings.http.maxHeadBytes = options->maxHeadBytes;
+    settings.http.idleMs = options->idleSeconds * 1000;
+    settings.http.connectionsPerClient = options->connectionsPerClient;
+    settings.http.maxConnections = static_cast<int>(
+        std::min<long>(options->maxConnections, std::max<long>(connectionRoom, 16)));
+    settings.http.sendMs = options->sendSeconds * 1000;
+    settings.http.unboundedPeers = options->trustedProxies;
     settings.trustedProxies = options->trustedProxies;
     // Wherever it listens, any web page in a browser on this machine or the network can make
     // the service ask: it is no way into this machine or the networks behind it.

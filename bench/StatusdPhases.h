@@ -38,6 +38,8 @@ void runFlood(const StatusdCommand& statusd, const FloodOptions& options);
 void runHugeHead(const StatusdCommand& statusd);
 // Clients that ask for a silent server's page and leave before the answer; statusd must live.
 void runGivingUpClients(const StatusdCommand& statusd, int clients);
+// 64 addresses x 16 idle connections fill the 1,000 connections; newcomers are still served.
+void runLockout(const StatusdCommand& statusd);
 
 // "12.3 MB" (millions of bytes) from KiB, or "unknown".
 QString megabytes(long kib);

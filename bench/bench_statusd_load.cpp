@@ -1,7 +1,8 @@
 // utquery-statusd as a child process under load: pages per second and page times for a mix of
 // the three games' status pages over many keep-alive connections, then a game server that
-// floods its answer, then clients that leave before their answer. Any statusd binary can be
-// measured (--statusd, --statusd-args), so an older build gives the figures to compare with.
+// floods its answer, then clients that leave before their answer, then a crowd of idle
+// connections that fills the service. Any statusd binary can be measured (--statusd,
+// --statusd-args), so an older build gives the figures to compare with.
 // Figures only: the goals are printed, nothing fails on them.
 #include "StatusdPhases.h"
 #include "Summary.h"
@@ -87,9 +88,9 @@ int main(int argc, char** argv) {
         QStringLiteral("ARGS"), QLatin1String(kDefaultStatusdArguments));
     const QCommandLineOption parts(QStringLiteral("parts"),
                                    QStringLiteral("Which parts to run (default "
-                                                  "mixed,api,flood,huge-head,giving-up)."),
+                                                  "mixed,api,flood,huge-head,giving-up,lockout)."),
                                    QStringLiteral("LIST"),
-                                   QStringLiteral("mixed,api,flood,huge-head,giving-up"));
+                                   QStringLiteral("mixed,api,flood,huge-head,giving-up,lockout"));
     for (const NumberOption* option :
          {&seconds, &connections, &floodClients, &floodSeconds, &floodRate, &givingUp})
         parser.addOption(option->option);
@@ -111,9 +112,9 @@ int main(int argc, char** argv) {
     for (const QString& argument : QProcess::splitCommand(parser.value(statusdArguments)))
         statusd.arguments.push_back(argument.toStdString());
     const QStringList chosen = parser.value(parts).split(u',', Qt::SkipEmptyParts);
-    const QStringList known = {QStringLiteral("mixed"), QStringLiteral("api"),
-                               QStringLiteral("flood"), QStringLiteral("huge-head"),
-                               QStringLiteral("giving-up")};
+    const QStringList known = {QStringLiteral("mixed"),     QStringLiteral("api"),
+                               QStringLiteral("flood"),     QStringLiteral("huge-head"),
+                               QStringLiteral("giving-up"), QStringLiteral("lockout")};
     for (const QString& part : chosen)
         if (!known.contains(part)) {
             std::fprintf(stderr, "--parts takes a list of %s\n", qPrintable(known.join(u',')));
@@ -148,6 +149,8 @@ int main(int argc, char** argv) {
         bench::runHugeHead(statusd);
     if (chosen.contains(QLatin1String("giving-up")))
         bench::runGivingUpClients(statusd, *givingUpValue);
+    if (chosen.contains(QLatin1String("lockout")))
+        bench::runLockout(statusd);
     std::printf("whole run: %.1f s\n", static_cast<double>(total.elapsed()) / 1000.0);
     return 0;
 }

@@ -18,37 +18,34 @@ void Reply::send(const Response& response) const {
         connection_->answer(serial_, response);
 }
 
-Connection::Connection(QTcpSocket* socket, Server& server)
-    : QObject(&server), socket_(socket), server_(server), client_(socket->peerAddress()) {
+Connection::Connection(QTcpSocket* socket, const QHostAddress& key, Server& server)
+    : QObject(&server), socket_(socket), server_(server), client_(socket->peerAddress()),
+      key_(key) {
     socket_->setParent(this);
     // Unread bytes wait in the system, not here: at most one head's worth is taken in.
     socket_->setReadBufferSize(server_.limits().maxHeadBytes);
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    idle_.setSingleShot(true);
-    connect(&idle_, &QTimer::timeout, this, [this] {
-        socket_->abort();
-        gone();
-    });
+    // A slow reader holds its answer here, for the send time at most, and this much more in
+    // the system, which would otherwise grow it to megabytes for each such client.
+    if (server_.limits().sendBufferBytes > 0)
+        socket_->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
+                                 server_.limits().sendBufferBytes);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &Connection::drop);
     connect(socket_, &QTcpSocket::readyRead, this, &Connection::readRequests);
-    connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
-        if (closing_)
-            return;
-        if (!busy_)
-            idle_.start(server_.limits().idleMs); // a client that reads is not idle
-        if (socket_->bytesToWrite() < kMaxUnsentBytes)
-            readRequests();
-    });
+    connect(socket_, &QTcpSocket::bytesWritten, this, &Connection::sent);
     connect(socket_, &QTcpSocket::disconnected, this, &Connection::gone);
     connect(socket_, &QTcpSocket::errorOccurred, this, [this] {
         if (socket_->state() == QAbstractSocket::UnconnectedState)
             gone();
     });
-    idle_.start(server_.limits().idleMs);
+    server_.idleChanged(this, key_, true);
+    timer_.start(server_.limits().idleMs);
 }
 
 Connection::~Connection() {
     if (counted_)
-        server_.closed(client_);
+        server_.closed(this, key_);
 }
 
 void Connection::readRequests() {
@@ -70,8 +67,8 @@ void Connection::readRequests() {
         break;
     }
     input_.remove(0, parsed.consumed);
-    idle_.stop();
     busy_ = true;
+    update();
     headOnly_ = parsed.request.method == "HEAD";
     keepAlive_ = parsed.request.keepAlive;
     const Reply reply(this, ++serial_);
@@ -85,7 +82,6 @@ void Connection::answer(quint64 serial, const Response& response) {
     write(response, !headOnly_, !keepAlive_);
     if (closing_)
         return;
-    idle_.start(server_.limits().idleMs);
     // The next pipelined request, if any, on a later turn: answers given at once do not nest.
     if (!input_.isEmpty() || socket_->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &Connection::readRequests, Qt::QueuedConnection);
@@ -93,16 +89,29 @@ void Connection::answer(quint64 serial, const Response& response) {
 
 void Connection::write(const Response& response, bool withBody, bool close) {
     socket_->write(serialize(response, withBody, close));
+    update();
     if (close)
         this->close();
+}
+
+void Connection::sent() {
+    if (closing_)
+        return;
+    update();
+    if (socket_->bytesToWrite() < kMaxUnsentBytes)
+        readRequests();
 }
 
 void Connection::close() {
     closing_ = true;
     busy_ = false;
-    // The answer still goes out; the idle time bounds how long a client may take to read it.
-    idle_.start(server_.limits().idleMs);
+    update(); // the answer still goes out, within the send time
     socket_->disconnectFromHost();
+}
+
+void Connection::drop() {
+    socket_->abort();
+    gone();
 }
 
 void Connection::gone() {
@@ -110,9 +119,25 @@ void Connection::gone() {
         return;
     counted_ = false;
     closing_ = true;
-    idle_.stop();
-    server_.closed(client_);
+    timer_.stop();
+    server_.closed(this, key_);
     deleteLater();
+}
+
+void Connection::update() {
+    const Waiting was = waiting_;
+    waiting_ = socket_->bytesToWrite() > 0 || closing_ ? Waiting::ForClient
+               : busy_                                 ? Waiting::ForAnswer
+                                                       : Waiting::ForRequest;
+    if (waiting_ == was)
+        return; // a client's pace does not matter, only that it takes its answers in time
+    if (was == Waiting::ForRequest || waiting_ == Waiting::ForRequest)
+        server_.idleChanged(this, key_, waiting_ == Waiting::ForRequest);
+    if (waiting_ == Waiting::ForAnswer)
+        timer_.stop();
+    else
+        timer_.start(waiting_ == Waiting::ForRequest ? server_.limits().idleMs
+                                                     : server_.limits().sendMs);
 }
 
 } // namespace utq::queryservice::http

@@ -10,25 +10,37 @@ namespace utq::queryservice::http {
 
 class Connection : public QObject {
 public:
-    Connection(QTcpSocket* socket, Server& server);
+    // `key`: the client it is counted for.
+    Connection(QTcpSocket* socket, const QHostAddress& key, Server& server);
     ~Connection() override;
 
     // The answer to the request numbered `serial`; dropped when that is not the request
     // waiting, or the connection is closing.
     void answer(quint64 serial, const Response& response);
     bool awaits(quint64 serial) const { return busy_ && serial == serial_ && !closing_; }
+    // Closes at once, whatever is unsent.
+    void drop();
 
 private:
     void readRequests();
     void write(const Response& response, bool withBody, bool close);
+    void sent();
     void close();
     void gone();
+    // Times what the connection waits for, and tells the server when it starts or stops
+    // being idle.
+    void update();
 
     QTcpSocket* socket_; // a child of this connection
     Server& server_;
     QHostAddress client_;
+    QHostAddress key_;
     QByteArray input_;
-    QTimer idle_;
+    // What the connection waits for: a request (the idle time), the client to take what is
+    // to be sent (the send time), or the handler's answer (not timed here).
+    enum class Waiting { ForRequest, ForClient, ForAnswer };
+    QTimer timer_;
+    Waiting waiting_ = Waiting::ForRequest;
     quint64 serial_ = 0;
     bool busy_ = false;     // a request waits for its answer
     bool headOnly_ = false; // the waiting request is HEAD

@@ -1,5 +1,6 @@
 #include "queryservice/HttpServer.h"
 
+#include "queryservice/ClientKey.h"
 #include "queryservice/HttpConnection.h"
 #include "queryservice/TargetPolicy.h"
 
@@ -50,29 +51,56 @@ quint16 Server::listen(const QHostAddress& address, quint16 port) {
 
 void Server::accept() {
     while (QTcpSocket* socket = tcp_.nextPendingConnection()) {
-        const QHostAddress client = socket->peerAddress();
-        int& fromClient = perClient_[client];
-        const bool tooMany = open_ >= limits_.maxConnections ||
-                             (limits_.connectionsPerClient > 0 &&
-                              fromClient >= limits_.connectionsPerClient && !isUnbounded(client));
+        const QHostAddress key = clientKey(socket->peerAddress());
+        const bool unbounded = isUnbounded(socket->peerAddress());
+        // A trusted proxy's newcomer may take the place of one of its own idle connections.
+        const int holds = unbounded ? 0 : holdings_.value(key).count;
+        const bool tooMany =
+            (limits_.connectionsPerClient > 0 && holds >= limits_.connectionsPerClient) ||
+            (open_ >= limits_.maxConnections && !makeRoomFor(holds));
         if (tooMany) {
-            if (fromClient == 0)
-                perClient_.remove(client);
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        ++fromClient;
+        ++holdings_[key].count;
         ++open_;
-        new Connection(socket, *this);
+        new Connection(socket, key, *this);
     }
 }
 
-void Server::closed(const QHostAddress& client) {
+bool Server::makeRoomFor(int newcomerHolds) {
+    // A few clients must not keep everyone else out with connections that do nothing: the
+    // client holding most gives up an idle one, unless that is the newcomer's own client.
+    // Linear in clients, and only when every connection is taken.
+    const Holding* most = nullptr;
+    for (const Holding& holding : std::as_const(holdings_))
+        if (!holding.idle.isEmpty() && (!most || holding.count > most->count))
+            most = &holding;
+    if (!most || most->count <= newcomerHolds)
+        return false;
+    (*most->idle.cbegin())->drop();
+    return true;
+}
+
+void Server::idleChanged(Connection* connection, const QHostAddress& key, bool idle) {
+    const auto found = holdings_.find(key);
+    if (found == holdings_.end())
+        return;
+    if (idle)
+        found->idle.insert(connection);
+    else
+        found->idle.remove(connection);
+}
+
+void Server::closed(Connection* connection, const QHostAddress& key) {
     --open_;
-    auto found = perClient_.find(client);
-    if (found != perClient_.end() && --found.value() <= 0)
-        perClient_.erase(found);
+    const auto found = holdings_.find(key);
+    if (found == holdings_.end())
+        return;
+    found->idle.remove(connection);
+    if (--found->count <= 0)
+        holdings_.erase(found);
 }
 
 } // namespace utq::queryservice::http

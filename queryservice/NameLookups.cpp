@@ -1,6 +1,7 @@
 #include "queryservice/NameLookups.h"
 
 #include "platform/HostLookup.h"
+#include "queryservice/ClientKey.h"
 
 #include <algorithm>
 
@@ -51,8 +52,9 @@ void NameLookups::keepLastGood(const QStringList& names) {
         keptNames_.insert(name.toLower());
 }
 
-NameLookups::Ticket NameLookups::lookUp(const QString& name, const QHostAddress& client,
+NameLookups::Ticket NameLookups::lookUp(const QString& name, const QHostAddress& asker,
                                         qint64 timeLeftMs, Done done) {
+    const QHostAddress client = clientKey(asker); // an IPv6 /64 is one client
     // The machine's own names are read, never asked for: nothing a stranger does delays them.
     if (const auto local = platform::HostLookup::inHostsFile(name); local && !local->isEmpty()) {
         done(found(local->first()));

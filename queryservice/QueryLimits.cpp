@@ -1,8 +1,11 @@
 #include "queryservice/QueryLimits.h"
 
+#include "queryservice/ClientKey.h"
+
 namespace utq::queryservice {
 
-QueryLimits::Verdict QueryLimits::admit(const QHostAddress& client, qint64 nowMs) {
+QueryLimits::Verdict QueryLimits::admit(const QHostAddress& peer, qint64 nowMs) {
+    const QHostAddress client = clientKey(peer);
     if (inFlight_ > 0 && running_ >= inFlight_)
         return Verdict::Busy;
     if (perClientInFlight_ > 0 && runningPerClient_.value(client) >= perClientInFlight_)
@@ -28,10 +31,10 @@ QueryLimits::Verdict QueryLimits::admit(const QHostAddress& client, qint64 nowMs
     return Verdict::Go;
 }
 
-void QueryLimits::done(const QHostAddress& client) {
+void QueryLimits::done(const QHostAddress& peer) {
     if (running_ > 0)
         --running_;
-    auto found = runningPerClient_.find(client);
+    auto found = runningPerClient_.find(clientKey(peer));
     if (found != runningPerClient_.end() && --found.value() <= 0)
         runningPerClient_.erase(found);
 }

@@ -5,7 +5,8 @@
 
 // What keeps a status service that others can reach from being turned into a flood of
 // queries: a bound on pages in flight, in all and per client, and on pages per client per
-// second. A page is in flight from its request to its answer, name look-up included.
+// second. A page is in flight from its request to its answer, name look-up included. A client
+// is what clientKey() makes of an address.
 namespace utq::queryservice {
 
 class QueryLimits {
@@ -16,10 +17,10 @@ public:
           perClientInFlight_(perClientInFlight) {}
 
     enum class Verdict { Go, Busy, TooFast, ClientBusy };
-    // Counts a query of `client` at `nowMs` (any steady clock) when it may go.
-    Verdict admit(const QHostAddress& client, qint64 nowMs);
-    // A query of `client` that was let go has ended.
-    void done(const QHostAddress& client = {});
+    // Counts a query from `peer` at `nowMs` (any steady clock) when it may go.
+    Verdict admit(const QHostAddress& peer, qint64 nowMs);
+    // A query from `peer` that was let go has ended.
+    void done(const QHostAddress& peer = {});
 
     int running() const { return running_; }
 

@@ -41,6 +41,7 @@ constexpr NumberOption kNumberOptions[] = {
     {"--connections-per-client", &StatusdOptions::connectionsPerClient, 1, 1000000},
     {"--max-connections", &StatusdOptions::maxConnections, 1, 1000000},
     {"--idle-seconds", &StatusdOptions::idleSeconds, 1, 3600},
+    {"--send-seconds", &StatusdOptions::sendSeconds, 1, 3600},
     {"--max-head", &StatusdOptions::maxHeadBytes, 1024, 1024 * 1024},
     {"--page-seconds", &StatusdOptions::pageSeconds, 1, 60},
     {"--reuse-ms", &StatusdOptions::reuseMs, 0, 60000},

@@ -1,14 +1,19 @@
-// The status service against clients that misbehave, over raw TCP on 127.0.0.1: clients that
-// give up, heads that never end, bodies, pipelines, idle and crowding connections, and pages
-// elsewhere that try to use the program's own service.
+// The status service against clients that misbehave, over raw TCP on loopback: clients that
+// give up, heads that never end, bodies, pipelines, idle and crowding connections, slow
+// readers, many addresses of one IPv6 network (in a network namespace of the test's own), and
+// pages elsewhere that try to use the program's own service.
 #include "EventLoopWait.h"
 #include "FakeServers.h"
+#include "NetworkNamespace.h"
 
 #include "queryservice/HttpRequest.h"
+#include "queryservice/HttpServer.h"
 #include "queryservice/StatusService.h"
 
 #include <QTcpSocket>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace utq::queryservice;
 
@@ -17,12 +22,17 @@ namespace {
 // One connection that sends whatever the test writes and collects what comes back.
 class RawClient {
 public:
-    explicit RawClient(quint16 port) {
-        socket_.connectToHost(QHostAddress::LocalHost, port);
+    explicit RawClient(quint16 port, const QHostAddress& from = {},
+                       const QHostAddress& at = QHostAddress::LocalHost) {
+        if (!from.isNull())
+            socket_.bind(from);
+        socket_.connectToHost(at, port);
         QObject::connect(&socket_, &QTcpSocket::readyRead,
                          [this] { received_ += socket_.readAll(); });
         QObject::connect(&socket_, &QTcpSocket::disconnected, [this] { closed_ = true; });
-        waitUntil([this] { return socket_.state() == QAbstractSocket::ConnectedState; }, 5000);
+        // A connection refused at once may never be seen connected.
+        waitUntil([this] { return socket_.state() == QAbstractSocket::ConnectedState || closed_; },
+                  5000);
     }
 
     void send(const QByteArray& bytes) { socket_.write(bytes); }
@@ -43,6 +53,7 @@ public:
         return whole;
     }
     const QByteArray& received() const { return received_; }
+    bool isOpen() const { return !closed_; }
 
 private:
     QList<QByteArray> split(bool headOnly) const {
@@ -212,6 +223,111 @@ private slots:
         RawClient next(port);
         next.send(get("/qEl/04query.html"));
         QCOMPARE(next.answers(1).size(), 1);
+    }
+
+    void nearTheLimitTheBiggestHolderGivesWay() {
+        ServiceSettings settings = quickSettings();
+        settings.timing = {1000, 1};
+        settings.http.maxConnections = 10;
+        StatusService service(settings);
+        const quint16 port = service.listen();
+        FakeGameServer quiet(silent());
+        const QHostAddress many(QStringLiteral("127.0.2.1")), few(QStringLiteral("127.0.2.2"));
+        std::vector<std::unique_ptr<RawClient>> held;
+        for (int i = 0; i < 10; ++i)
+            held.push_back(std::make_unique<RawClient>(port, i < 8 ? many : few));
+        held[0]->send(get(ut99Page(quiet.port()))); // busy: not the one to give way
+        keepRunningFor(50);
+        RawClient more(port, many); // the biggest holder wanting more is the one refused
+        QVERIFY(more.waitClosed(2000));
+        QVERIFY(more.received().isEmpty());
+
+        RawClient newcomer(port, QHostAddress(QStringLiteral("127.0.2.3")));
+        newcomer.send(get("/qEl/04query.html"));
+        QCOMPARE(newcomer.answers(1).size(), 1);
+        const auto open = [&held](int from, int to) {
+            return std::count_if(held.begin() + from, held.begin() + to,
+                                 [](const auto& client) { return client->isOpen(); });
+        };
+        UTQ_TRY_COMPARE(open(0, 8), 7, 2000); // one idle connection of the biggest holder
+        QCOMPARE(open(8, 10), 2);
+        QVERIFY(held[0]->isOpen());
+        QCOMPARE(held[0]->answers(1).size(), 1);
+    }
+
+    void aSlowReaderHasATotalTimeToReadItsAnswer() {
+        http::Response big;
+        big.contentType = "application/octet-stream";
+        big.body = QByteArray(8 * 1024 * 1024, 'x'); // far more than both ends' buffers
+        http::Limits limits;
+        limits.idleMs = 300;
+        limits.sendMs = 1500;
+        http::Server server(
+            limits,
+            [&big](const http::Request&, const QHostAddress&, const http::Reply& reply) {
+                reply.send(big);
+            },
+            [](int status, const QHostAddress&) {
+                return http::Response{status, {}, {}, {}};
+            });
+        const quint16 port = server.listen(QHostAddress::LocalHost, 0);
+
+        // Reads 4 KiB every 50 ms: always some progress, never the whole answer in time.
+        QTcpSocket slow;
+        slow.bind(QHostAddress::LocalHost, 0);
+        slow.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        slow.setReadBufferSize(4096);
+        slow.connectToHost(QHostAddress::LocalHost, port);
+        slow.write(get("/big"));
+        qint64 taken = 0;
+        for (int turn = 0; turn < 200 && slow.state() != QAbstractSocket::UnconnectedState;
+             ++turn) {
+            keepRunningFor(50);
+            taken += slow.read(4096).size();
+        }
+        QCOMPARE(slow.state(), QAbstractSocket::UnconnectedState);
+        QVERIFY2(taken > 0 && taken < big.body.size(), QByteArray::number(taken));
+
+        // A reader that keeps up gets all of it.
+        RawClient fast(port);
+        fast.send(get("/big"));
+        const auto whole = fast.answers(1, false, 10000);
+        QCOMPARE(whole.size(), 1);
+        QVERIFY(whole[0].endsWith(big.body));
+    }
+
+    void aSixtyFourBitNetworkIsOneClient() {
+        QList<QStringList> addresses;
+        for (int i = 1; i <= 20; ++i)
+            addresses.append({"ip", "addr", "add", QStringLiteral("2001:db8:1::%1/64").arg(i),
+                              "dev", "lo", "nodad"});
+        NetworkNamespace ns(addresses);
+        if (!ns.isReady())
+            QSKIP(qPrintable(ns.whyNot()));
+        NetworkNamespace::Inside inside(ns);
+        QVERIFY(inside.entered());
+        ServiceSettings settings = quickSettings();
+        settings.maxQueriesPerClientPerSecond = 5;
+        settings.http.connectionsPerClient = 8;
+        StatusService service(settings);
+        const quint16 port = service.listen(QHostAddress::LocalHostIPv6);
+        FakeGameServer server(fakeservers::ut99("Counted"));
+
+        std::vector<std::unique_ptr<RawClient>> clients;
+        for (int i = 1; i <= 20; ++i)
+            clients.push_back(std::make_unique<RawClient>(
+                port, QHostAddress(QStringLiteral("2001:db8:1::%1").arg(i)),
+                QHostAddress::LocalHostIPv6));
+        for (const auto& client : clients)
+            client->send(get(ut99Page(server.port())));
+        int served = 0, refused = 0;
+        for (const auto& client : clients) {
+            const auto answers = client->answers(1);
+            served += answers.value(0).contains("Counted") ? 1 : 0;
+            refused += answers.isEmpty() ? 1 : 0;
+        }
+        QCOMPARE(refused, 12); // connections past the network's 8
+        QCOMPARE(served, 5);   // its pages in one second; the rest are told to slow down
     }
 
     void onlyTheProgramsOwnPagesMayAsk() {

@@ -1,5 +1,6 @@
 // The status service's limits, on a clock the test sets: queries in flight, and queries per
 // client in each second.
+#include "queryservice/ClientKey.h"
 #include "queryservice/QueryLimits.h"
 
 #include <QTest>
@@ -43,6 +44,29 @@ private slots:
         for (quint32 i = 0; i < 10000; ++i)
             QCOMPARE(limits.admit(QHostAddress(0x0A000000 + i), i), Verdict::Go);
         QCOMPARE(limits.admit(QHostAddress(0x0A000000u + 9999), 9999), Verdict::TooFast);
+    }
+
+    void aClientIsAnIPv4AddressOrAnIPv6Network() {
+        using utq::queryservice::clientKey;
+        const auto key = [](const char* address) {
+            return clientKey(QHostAddress(QString::fromLatin1(address)));
+        };
+        QCOMPARE(key("::ffff:10.0.0.1"), QHostAddress(QStringLiteral("10.0.0.1")));
+        QCOMPARE(key("10.0.0.1"), key("::ffff:10.0.0.1"));
+        QCOMPARE(key("2001:db8:1:2:aaaa::1"), QHostAddress(QStringLiteral("2001:db8:1:2::")));
+        QCOMPARE(key("fe80::1%1"), key("fe80::2"));
+        QVERIFY(key("2001:db8:1:2::1") != key("2001:db8:1:3::1"));
+        QVERIFY(key("10.0.0.1") != key("10.0.0.2"));
+
+        QueryLimits limits(0, 1, 1);
+        QCOMPARE(limits.admit(QHostAddress(QStringLiteral("::ffff:10.0.0.1")), 0), Verdict::Go);
+        QCOMPARE(limits.admit(QHostAddress(QStringLiteral("10.0.0.1")), 2000), Verdict::ClientBusy);
+        limits.done(QHostAddress(QStringLiteral("10.0.0.1")));
+        QCOMPARE(limits.admit(QHostAddress(QStringLiteral("2001:db8::1")), 0), Verdict::Go);
+        limits.done(QHostAddress(QStringLiteral("2001:db8::1")));
+        QCOMPARE(limits.admit(QHostAddress(QStringLiteral("2001:db8::ffff:2")), 10),
+                 Verdict::TooFast);
+        QCOMPARE(limits.admit(QHostAddress(QStringLiteral("2001:db8:0:1::1")), 10), Verdict::Go);
     }
 
     void noBounds() {

@@ -15,6 +15,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace utq;
 
 namespace {
@@ -74,6 +76,7 @@ private slots:
         QVERIFY(options);
         QCOMPARE(options->address, QHostAddress(QHostAddress::LocalHost));
         QCOMPARE(options->port, 8080);
+        QCOMPARE(options->sendSeconds, 30);
 
         options =
             parseStatusdOptions({"[::1]:9000", "--max-queries", "3", "--per-client", "9"}, error);
@@ -82,6 +85,10 @@ private slots:
         QCOMPARE(options->port, 9000);
         QCOMPARE(options->maxQueriesInFlight, 3);
         QCOMPARE(options->maxQueriesPerClientPerSecond, 9);
+        QCOMPARE(parseStatusdOptions({"--send-seconds", "20"}, error)
+                     .value_or(StatusdOptions{})
+                     .sendSeconds,
+                 20);
 
         options = parseStatusdOptions({"--queries-per-client", "2", "--connections-per-client", "3",
                                        "--max-connections", "40", "--idle-seconds", "7",
@@ -110,7 +117,8 @@ private slots:
                                           {"--allow", "127.0.0.1/33"},
                                           {"--allow", "nowhere"},
                                           {"--max-head", "10"},
-                                          {"--reuse-ms", "-1"}};
+                                          {"--reuse-ms", "-1"},
+                                          {"--send-seconds", "0"}};
         for (const QStringList& arguments : wrong) {
             error.clear();
             QVERIFY2(!parseStatusdOptions(arguments, error), qPrintable(arguments.join(' ')));
@@ -214,6 +222,36 @@ private slots:
         QCOMPARE(statusd.state(), QProcess::Running);
         QVERIFY(fetch(QHostAddress::LocalHost, port, "/php/UTstats/lobby2.html")
                     .startsWith("HTTP/1.1 200 OK"));
+        statusd.terminate();
+        QVERIFY(statusd.waitForFinished(5000));
+    }
+
+    void sixtyFourAddressesCannotLockOthersOut() {
+        const quint16 port = freeTcpPort();
+        QProcess statusd;
+        QVERIFY(startServing(
+            statusd, {QStringLiteral(UTQ_STATUSD), QStringLiteral("127.0.0.1:%1").arg(port)}));
+        // 16 idle connections from each of 64 addresses, each within its own bound: more than
+        // the 1,000 the service holds in all.
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 64 * 16; ++i) {
+            auto& socket = idle.emplace_back(std::make_unique<QTcpSocket>());
+            socket->bind(QHostAddress(QStringLiteral("127.0.2.%1").arg(1 + i / 16)));
+            socket->connectToHost(QHostAddress::LocalHost, port);
+        }
+        QVERIFY(waitUntil(
+            [&] {
+                return std::none_of(idle.begin(), idle.end(), [](const auto& socket) {
+                    return socket->state() == QAbstractSocket::ConnectingState;
+                });
+            },
+            10000));
+        keepRunningFor(500);
+        // Newcomers are served, one after another, while the crowd stays.
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(fetch(QHostAddress::LocalHost, port, "/php/UTstats/lobby2.html",
+                          QHostAddress(QStringLiteral("127.0.3.%1").arg(i)))
+                        .startsWith("HTTP/1.1 200 OK"));
         statusd.terminate();
         QVERIFY(statusd.waitForFinished(5000));
     }
