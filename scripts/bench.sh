@@ -34,7 +34,7 @@ programs=(
   "bench_window_startup 60"
   "bench_ping_loopback 90"
   "bench_status_pages 150"
-  "bench_statusd_load 400"
+  "bench_statusd_load 700"
   "bench_start_pages 90"
 )
 
