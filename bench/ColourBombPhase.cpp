@@ -78,12 +78,12 @@ void runColourBomb(const StatusdCommand& command) {
 
     std::printf("== colour bomb: %d UT2004 servers each answer with %d players of %d colour runs "
                 "(%d datagrams, %zu bytes); one client address asks for each one's page and "
-                "JSON answer, %d at a time, one every %.0f ms; another fetches /qEl/live.js "
-                "every %.0f ms. About %.0f s of load, shorter than the 60 s the fault was "
-                "seen over.\n",
+                "JSON answer, %d at a time, one every %.0f ms at most; another fetches "
+                "/qEl/live.js every %.0f ms. At least %.0f s of load, at most %.0f s: shorter than "
+                "the 60 s the fault was seen over.\n",
                 kServers, ColourBombServers::kPlayers, ColourBombServers::kRunsPerName,
                 bombs.datagramsPerAnswer(), bombs.bytesPerAnswer(), kAskerInFlight, kAskerGapMs,
-                kLiveScriptEveryMs, 2 * kServers * kAskerGapMs / 1000);
+                kLiveScriptEveryMs, 2 * kServers * kAskerGapMs / 1000, kLastStartMs / 1000);
     std::fflush(stdout);
 
     FetchRun run;

@@ -139,10 +139,10 @@ int main(int argc, char** argv) {
         }
 
     const char* build = bench::buildKind();
-    std::printf("statusd under test: %s\nbench build: %s; %u cores, load average %s at the "
-                "start\n\n",
-                qPrintable(statusd.shown()), build, std::thread::hardware_concurrency(),
-                qPrintable(loadAverage()));
+    std::printf("statusd under test: %s\nand for a stranger's parts: %s\nbench build: %s; %u "
+                "cores, load average %s at the start\n\n",
+                qPrintable(statusd.shown()), qPrintable(stranger.shown()), build,
+                std::thread::hardware_concurrency(), qPrintable(loadAverage()));
     std::fflush(stdout);
     bench::summary(QStringLiteral("statusd load bench: binary and arguments"), QStringLiteral("-"),
                    statusd.shown(), bench::Met::NotMeasured);
