@@ -40,11 +40,20 @@ std::string getRequest(uint16_t port, const std::string& target) {
            "\r\nAccept: text/html\r\nConnection: keep-alive\r\n\r\n";
 }
 
-bool HttpConnection::open(uint16_t port, int timeoutMs) {
+bool HttpConnection::open(uint16_t port, int timeoutMs, uint32_t source) {
     close();
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0)
         return false;
+    if (source != 0) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(source);
+        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) {
+            close();
+            return false;
+        }
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

@@ -24,8 +24,9 @@ public:
     HttpConnection(const HttpConnection&) = delete;
     HttpConnection& operator=(const HttpConnection&) = delete;
 
-    // Connects to 127.0.0.1:`port`, waiting at most `timeoutMs`.
-    bool open(uint16_t port, int timeoutMs);
+    // Connects to 127.0.0.1:`port` from `source` (an IPv4 address in host order; 0: the
+    // system's choice), waiting at most `timeoutMs`.
+    bool open(uint16_t port, int timeoutMs, uint32_t source = 0);
     void close();
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
@@ -58,6 +59,12 @@ private:
     HttpAnswer answer_;
     std::string failure_;
 };
+
+// 127.`b`.`c`.`d` in host order, for a client of its own on loopback.
+constexpr uint32_t loopbackAddress(int b, int c, int d) {
+    return (127u << 24) | (static_cast<uint32_t>(b) << 16) | (static_cast<uint32_t>(c) << 8) |
+           static_cast<uint32_t>(d);
+}
 
 // "GET `target` HTTP/1.1" with the headers a browser's keep-alive request would carry.
 std::string getRequest(uint16_t port, const std::string& target);

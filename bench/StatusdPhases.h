@@ -38,7 +38,17 @@ void runFlood(const StatusdCommand& statusd, const FloodOptions& options);
 void runHugeHead(const StatusdCommand& statusd);
 // Clients that ask for a silent server's page and leave before the answer; statusd must live.
 void runGivingUpClients(const StatusdCommand& statusd, int clients);
-// 64 addresses x 16 idle connections fill the 1,000 connections; newcomers are still served.
+// The phases below measure what one stranger can do within the service's own limits: statusd
+// runs with its default limits and `--allow 127.0.0.0/8`, so that it asks the fakes on
+// loopback whatever its policy for special-purpose addresses.
+
+// Hostile UT2004 servers answering with 1,896 players of 50 colour runs each; one client
+// asks for 60 of them, a bystander for the live script: memory, CPU, the bystander's wait.
+void runColourBomb(const StatusdCommand& statusd);
+// A name server that never answers and random names from six clients; a hosts-file name's
+// page every second during that and after it.
+void runSlowResolverFlood(const StatusdCommand& statusd);
+// 64 addresses x 16 idle connections; a new client each second: served or not.
 void runLockout(const StatusdCommand& statusd);
 
 // "12.3 MB" (millions of bytes) from KiB, or "unknown".

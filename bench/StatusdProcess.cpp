@@ -52,8 +52,10 @@ uint16_t freeTcpPort() {
     return port;
 }
 
-StatusdProcess::StatusdProcess(std::string program, std::vector<std::string> arguments)
-    : program_(std::move(program)), arguments_(std::move(arguments)) {}
+StatusdProcess::StatusdProcess(std::string program, std::vector<std::string> arguments,
+                               std::vector<std::string> launcher)
+    : program_(std::move(program)), arguments_(std::move(arguments)),
+      launcher_(std::move(launcher)) {}
 
 StatusdProcess::~StatusdProcess() { stop(); }
 
@@ -64,7 +66,8 @@ bool StatusdProcess::start(int timeoutMs, std::string& error) {
         error = "no free port or no pipe";
         return false;
     }
-    std::vector<std::string> words = {program_, "127.0.0.1:" + std::to_string(port_)};
+    std::vector<std::string> words = launcher_;
+    words.insert(words.end(), {program_, "127.0.0.1:" + std::to_string(port_)});
     words.insert(words.end(), arguments_.begin(), arguments_.end());
     std::vector<char*> argv;
     for (std::string& word : words)
@@ -77,13 +80,13 @@ bool StatusdProcess::start(int timeoutMs, std::string& error) {
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 2);
     const int spawned =
-        ::posix_spawn(&pid_, program_.c_str(), &actions, nullptr, argv.data(), environ);
+        ::posix_spawnp(&pid_, words.front().c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeEnds[1]);
     if (spawned != 0) {
         ::close(pipeEnds[0]);
         pid_ = -1;
-        error = "cannot start " + program_ + ": " + std::strerror(spawned);
+        error = "cannot start " + words.front() + ": " + std::strerror(spawned);
         return false;
     }
     reader_ = std::thread([this, fd = pipeEnds[0]] { drain(fd); });
@@ -171,6 +174,17 @@ long StatusdProcess::peakKib() {
     }
     reap(false);
     return reaped_ ? maxRssKib_ : -1;
+}
+
+long StatusdProcess::rssKib() {
+    if (!alive())
+        return -1;
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
 }
 
 double StatusdProcess::cpuSeconds() const {

@@ -16,7 +16,10 @@ namespace bench {
 
 class StatusdProcess {
 public:
-    StatusdProcess(std::string program, std::vector<std::string> arguments);
+    // `launcher` comes before the program on the command line, such as `ip netns exec NAME`,
+    // which must end by running the program in its own place.
+    StatusdProcess(std::string program, std::vector<std::string> arguments,
+                   std::vector<std::string> launcher = {});
     ~StatusdProcess();
     StatusdProcess(const StatusdProcess&) = delete;
     StatusdProcess& operator=(const StatusdProcess&) = delete;
@@ -36,6 +39,8 @@ public:
     // Peak resident memory in KiB: VmHWM while it runs, its maximum resident size once it
     // ended; -1 when unknown.
     long peakKib();
+    // Resident memory now (VmRSS) in KiB; -1 once it ended.
+    long rssKib();
     // User and system CPU time so far, in seconds; -1 once it ended.
     double cpuSeconds() const;
     // Ends it: TERM, then KILL when it has not ended within a few seconds.
@@ -49,6 +54,7 @@ private:
 
     std::string program_;
     std::vector<std::string> arguments_;
+    std::vector<std::string> launcher_;
     uint16_t port_ = 0;
     pid_t pid_ = -1;
     bool reaped_ = false;

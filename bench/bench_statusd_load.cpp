@@ -1,8 +1,10 @@
 // utquery-statusd as a child process under load: pages per second and page times for a mix of
 // the three games' status pages over many keep-alive connections, then a game server that
-// floods its answer, then clients that leave before their answer, then a crowd of idle
-// connections that fills the service. Any statusd binary can be measured (--statusd,
-// --statusd-args), so an older build gives the figures to compare with.
+// floods its answer, then clients that leave before their answer; then what one stranger can
+// do within the default limits: a hostile UT2004 server's huge answer, names that never
+// resolve, idle connections that fill the service. Any statusd binary can be measured
+// (--statusd, --statusd-args, --stranger-args), so an older build gives the figures to compare
+// with; --phase runs one part alone.
 // Figures only: the goals are printed, nothing fails on them.
 #include "StatusdPhases.h"
 #include "Summary.h"
@@ -21,10 +23,14 @@
 namespace {
 
 // One client's load: the bounds meant for strangers are lifted, or they would be what is
-// measured. The fake game servers are on loopback, which is asked only when allowed.
+// measured.
 constexpr char kDefaultStatusdArguments[] =
     "--per-client 1000000 --max-queries 100000 --queries-per-client 100000 "
     "--connections-per-client 1000 --allow 127.0.0.0/8";
+// A stranger's parts keep the default limits; the fakes are on loopback.
+constexpr char kDefaultStrangerArguments[] = "--allow 127.0.0.0/8";
+constexpr char kAllParts[] =
+    "mixed,api,flood,huge-head,giving-up,colour-bomb,slow-resolver,lockout";
 
 // The machine's load when the bench starts: other work on it lowers the figures.
 QString loadAverage() {
@@ -86,15 +92,23 @@ int main(int argc, char** argv) {
         QStringLiteral("Its arguments after the listening address (default \"%1\").")
             .arg(QLatin1String(kDefaultStatusdArguments)),
         QStringLiteral("ARGS"), QLatin1String(kDefaultStatusdArguments));
-    const QCommandLineOption parts(QStringLiteral("parts"),
-                                   QStringLiteral("Which parts to run (default "
-                                                  "mixed,api,flood,huge-head,giving-up,lockout)."),
-                                   QStringLiteral("LIST"),
-                                   QStringLiteral("mixed,api,flood,huge-head,giving-up,lockout"));
+    const QCommandLineOption strangerArguments(
+        QStringLiteral("stranger-args"),
+        QStringLiteral("Arguments of the colour-bomb, slow-resolver and lockout parts after the "
+                       "listening address (default \"%1\").")
+            .arg(QLatin1String(kDefaultStrangerArguments)),
+        QStringLiteral("ARGS"), QLatin1String(kDefaultStrangerArguments));
+    const QCommandLineOption parts(
+        QStringLiteral("parts"),
+        QStringLiteral("Which parts to run (default %1).").arg(QLatin1String(kAllParts)),
+        QStringLiteral("LIST"), QLatin1String(kAllParts));
+    const QCommandLineOption phase(QStringLiteral("phase"),
+                                   QStringLiteral("Runs only this part (one of --parts)."),
+                                   QStringLiteral("NAME"));
     for (const NumberOption* option :
          {&seconds, &connections, &floodClients, &floodSeconds, &floodRate, &givingUp})
         parser.addOption(option->option);
-    parser.addOptions({statusdPath, statusdArguments, parts});
+    parser.addOptions({statusdPath, statusdArguments, strangerArguments, parts, phase});
     parser.process(app);
 
     const auto secondsValue = numberOf(parser, seconds);
@@ -111,21 +125,24 @@ int main(int argc, char** argv) {
     statusd.program = QFileInfo(parser.value(statusdPath)).absoluteFilePath().toStdString();
     for (const QString& argument : QProcess::splitCommand(parser.value(statusdArguments)))
         statusd.arguments.push_back(argument.toStdString());
-    const QStringList chosen = parser.value(parts).split(u',', Qt::SkipEmptyParts);
-    const QStringList known = {QStringLiteral("mixed"),     QStringLiteral("api"),
-                               QStringLiteral("flood"),     QStringLiteral("huge-head"),
-                               QStringLiteral("giving-up"), QStringLiteral("lockout")};
+    bench::StatusdCommand stranger{statusd.program, {}};
+    for (const QString& argument : QProcess::splitCommand(parser.value(strangerArguments)))
+        stranger.arguments.push_back(argument.toStdString());
+    const QStringList chosen = parser.isSet(phase)
+                                   ? QStringList{parser.value(phase)}
+                                   : parser.value(parts).split(u',', Qt::SkipEmptyParts);
+    const QStringList known = QString::fromLatin1(kAllParts).split(u',');
     for (const QString& part : chosen)
         if (!known.contains(part)) {
-            std::fprintf(stderr, "--parts takes a list of %s\n", qPrintable(known.join(u',')));
+            std::fprintf(stderr, "--parts and --phase take %s\n", qPrintable(known.join(u',')));
             return 2;
         }
 
     const char* build = bench::buildKind();
-    std::printf("statusd under test: %s\nbench build: %s; %u cores, load average %s at the "
-                "start\n\n",
-                qPrintable(statusd.shown()), build, std::thread::hardware_concurrency(),
-                qPrintable(loadAverage()));
+    std::printf("statusd under test: %s\nand for a stranger's parts: %s\nbench build: %s; %u "
+                "cores, load average %s at the start\n\n",
+                qPrintable(statusd.shown()), qPrintable(stranger.shown()), build,
+                std::thread::hardware_concurrency(), qPrintable(loadAverage()));
     std::fflush(stdout);
     bench::summary(QStringLiteral("statusd load bench: binary and arguments"), QStringLiteral("-"),
                    statusd.shown(), bench::Met::NotMeasured);
@@ -149,8 +166,12 @@ int main(int argc, char** argv) {
         bench::runHugeHead(statusd);
     if (chosen.contains(QLatin1String("giving-up")))
         bench::runGivingUpClients(statusd, *givingUpValue);
+    if (chosen.contains(QLatin1String("colour-bomb")))
+        bench::runColourBomb(stranger);
+    if (chosen.contains(QLatin1String("slow-resolver")))
+        bench::runSlowResolverFlood(stranger);
     if (chosen.contains(QLatin1String("lockout")))
-        bench::runLockout(statusd);
+        bench::runLockout(stranger);
     std::printf("whole run: %.1f s\n", static_cast<double>(total.elapsed()) / 1000.0);
     return 0;
 }

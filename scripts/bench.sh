@@ -21,7 +21,7 @@ build() {
   [ -f "$dir/CMakeCache.txt" ] || generator=(-G Ninja)
   cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release
   cmake --build "$dir" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target bench_window_startup bench_ping_loopback bench_status_pages \
-    bench_statusd_load bench_start_pages bench_name_flood
+    bench_statusd_load bench_start_pages
 }
 if ! build >>"$log" 2>&1; then
   tail -n 30 "$log" >&2
@@ -34,9 +34,8 @@ programs=(
   "bench_window_startup 60"
   "bench_ping_loopback 90"
   "bench_status_pages 150"
-  "bench_statusd_load 400"
+  "bench_statusd_load 700"
   "bench_start_pages 90"
-  "bench_name_flood 60"
 )
 
 figures=() goals=() measured=() met=()
