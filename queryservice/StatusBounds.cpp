@@ -11,12 +11,13 @@ namespace {
 void truncateRuns(TextRuns& runs, qsizetype length) {
     qsizetype kept = 0;
     for (qsizetype i = 0; i < runs.size(); ++i) {
-        if (kept >= length) {
-            runs.resize(i);
-            return;
-        }
+        const qsizetype size = runs[i].text.size();
         utf16::truncate(runs[i].text, length - kept);
         kept += runs[i].text.size();
+        if (runs[i].text.size() < size) { // the cut, maybe short of a pair's halves
+            runs.resize(i + 1);
+            break;
+        }
     }
     runs.removeIf([](const TextRun& run) { return run.text.isEmpty(); });
 }
@@ -31,18 +32,26 @@ public:
         left_ -= text.size();
     }
 
-    // A name in colours is written twice, as text and as runs.
+    // A name in colours is written twice, as text and as runs; without runs left, plain.
     void takeName(QString& name, TextRuns& runs) {
         runs = boundedRuns(std::move(runs));
-        if (runs.isEmpty())
-            return take(name);
-        utf16::truncate(name, std::min(kMaxText, left_ / 2));
-        truncateRuns(runs, name.size());
-        left_ -= 2 * name.size();
+        if (!runs.isEmpty()) {
+            const qsizetype length = std::min({name.size(), kMaxText, left_ / 2});
+            truncateRuns(runs, length);
+            if (runs.size() <= runsLeft_) {
+                utf16::truncate(name, length);
+                runsLeft_ -= runs.size();
+                left_ -= 2 * name.size();
+                return;
+            }
+            runs.clear();
+        }
+        take(name);
     }
 
 private:
     qsizetype left_ = kMaxTotalText;
+    qsizetype runsLeft_ = kMaxRuns;
 };
 
 void boundPlayers(QList<PlayerStatus>& players, TextBudget& budget) {

@@ -27,6 +27,8 @@ private slots:
             status.nameRuns.append({status.name.mid(run * 250, 250), Rgb{1, 2, quint8(run)}});
         for (int i = 0; i < 300; ++i) {
             status.playerList.append({QString(100, u'p'), 1, 2, "red"});
+            for (int run = 0; run < 10; ++run)
+                status.playerList.last().nameRuns.append({QString(10, u'p'), Rgb{}});
             status.spectators.append({QString(100, u's'), {}, {}, {}});
             status.rules.append({"Rule" + QString::number(i), QString(2000, u'v')});
             status.teams.append({"Team" + QString::number(i), i});
@@ -36,13 +38,17 @@ private slots:
         QCOMPARE(bounded.nameRuns.size(), 5); // of 250 characters, the last cut
         QCOMPARE(joined(bounded.nameRuns), bounded.name);
         QCOMPARE(bounded.playerList.size(), 256);
+        // 1,024 runs in all: the server's 5, then 101 players' 10; the names after are plain.
+        QCOMPARE(bounded.playerList[100].nameRuns.size(), 10);
+        QVERIFY(bounded.playerList[101].nameRuns.isEmpty());
+        QCOMPARE(bounded.playerList[101].name, QString(100, u'p'));
         QCOMPARE(bounded.spectators.size(), 256);
         QCOMPARE(bounded.teams.size(), 16);
         // The rules come last, and get what the texts before them left.
         QVERIFY(!bounded.rules.isEmpty() && bounded.rules.size() < 20);
         qsizetype total = 2 * bounded.name.size();
         for (const PlayerStatus& player : bounded.playerList + bounded.spectators)
-            total += player.name.size() + player.team.size();
+            total += player.name.size() * (player.nameRuns.isEmpty() ? 1 : 2) + player.team.size();
         for (const TeamScore& team : bounded.teams)
             total += team.team.size();
         for (const auto& [key, value] : bounded.rules) {
