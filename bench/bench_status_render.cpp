@@ -174,6 +174,10 @@ int main() {
     const ServerStatus huge = unboundedBomb();
     std::printf("\nbounding the unbounded bomb itself: %.2f ms\n",
                 medianMs([&huge] { bounds::bounded(huge); }));
+    std::printf("estimated bytes kept for reuse: unbounded bomb %lld, largest bounded %lld\n",
+                static_cast<long long>(bounds::estimatedBytes(huge)),
+                static_cast<long long>(std::max(bounds::estimatedBytes(largestByRuns()),
+                                                bounds::estimatedBytes(largestByText()))));
 
     const double json = std::max(byRuns.jsonMs, byText.jsonMs);
     const double html = std::max(byRuns.htmlMs, byText.htmlMs);
