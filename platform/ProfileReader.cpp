@@ -1,5 +1,6 @@
 #include "platform/ProfileReader.h"
 
+#include "base/Utf16.h"
 #include "platform/Windows1252.h"
 
 #include <QFile>
@@ -45,11 +46,14 @@ struct Text {
 Text textOf(QByteArray bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return {bytes.mid(3), true};
+    // UTF-16 may hold lone surrogates, which UTF-8 cannot.
     if (bytes.startsWith("\xFF\xFE"))
-        return {QString(QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2))).toUtf8(),
+        return {utf16::wellFormed(QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2)))
+                    .toUtf8(),
                 true};
     if (bytes.startsWith("\xFE\xFF"))
-        return {QString(QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2))).toUtf8(),
+        return {utf16::wellFormed(QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2)))
+                    .toUtf8(),
                 true};
     return {std::move(bytes), false};
 }

@@ -13,7 +13,7 @@
 // - the first of duplicate keys wins, and of a section that appears twice only the first counts;
 // - a NUL character ends a value; lines may end in CR LF, LF or CR;
 // - a file starting with a UTF-8 or UTF-16 byte-order mark is read in that encoding, any
-//   other file as Windows-1252;
+//   other file as Windows-1252, a lone surrogate in UTF-16 as U+FFFD;
 // - at most `bufferSize - 1` characters of a value come back.
 // A missing file, section or key reads as an empty value. The result's length is the count of
 // characters copied, as the Windows call returns it.

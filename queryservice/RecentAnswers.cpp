@@ -1,5 +1,9 @@
 #include "queryservice/RecentAnswers.h"
 
+#include "queryservice/StatusBounds.h"
+
+#include <algorithm>
+
 namespace utq::queryservice {
 namespace {
 
@@ -27,7 +31,7 @@ void RecentAnswers::ask(const QString& server, qint64 nowMs,
             return entry.waiting.append(std::move(done));
         if (nowMs - entry.doneAtMs < reuseMs_)
             return done(entry.answer);
-        entries_.erase(found);
+        forget(found);
     }
     Entry& entry = entries_[server];
     entry.waiting.append(std::move(done));
@@ -40,17 +44,42 @@ void RecentAnswers::ask(const QString& server, qint64 nowMs,
         entry.inFlight = false;
         entry.answer.outcome = outcome;
         entry.doneAtMs = clock();
+        entry.bytes = bounds::estimatedBytes(outcome.status);
+        keptBytes_ += entry.bytes;
         const QList<Done> waiting = std::exchange(entry.waiting, {});
         const Answer answer = entry.answer;
+        if (entry.bytes > budgetBytes_)
+            forget(found); // for the pages that waited only
+        keepWithinBudget();
         for (const Done& done : waiting)
             done(answer);
     });
 }
 
 void RecentAnswers::forgetOld(qint64 nowMs) {
-    entries_.removeIf([this, nowMs](const auto& entry) {
-        return !entry.value().inFlight && nowMs - entry.value().doneAtMs >= reuseMs_;
-    });
+    for (auto entry = entries_.begin(); entry != entries_.end();)
+        entry = !entry->inFlight && nowMs - entry->doneAtMs >= reuseMs_ ? forget(entry)
+                                                                        : std::next(entry);
+}
+
+RecentAnswers::Entries::iterator RecentAnswers::forget(Entries::iterator entry) {
+    keptBytes_ -= entry->bytes;
+    return entries_.erase(entry);
+}
+
+void RecentAnswers::keepWithinBudget() {
+    if (keptBytes_ <= budgetBytes_)
+        return;
+    QList<std::pair<qint64, QString>> done;
+    for (auto entry = entries_.cbegin(); entry != entries_.cend(); ++entry)
+        if (!entry->inFlight)
+            done.append({entry->doneAtMs, entry.key()});
+    std::sort(done.begin(), done.end());
+    for (const auto& [doneAtMs, server] : done) {
+        if (keptBytes_ <= budgetBytes_)
+            break;
+        forget(entries_.find(server));
+    }
 }
 
 } // namespace utq::queryservice

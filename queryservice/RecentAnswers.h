@@ -16,8 +16,15 @@ namespace utq::queryservice {
 
 class RecentAnswers {
 public:
-    // `reuseMs` 0: every page asks the server itself.
-    explicit RecentAnswers(int reuseMs) : reuseMs_(reuseMs) {}
+    // What the answers kept may hold together, by bounds::estimatedBytes: thousands of real
+    // servers' answers, dozens of the largest a status may be.
+    static constexpr qint64 kBudgetBytes = 12 * 1024 * 1024;
+
+    // `reuseMs` 0: every page asks the server itself. Past `budgetBytes`, the answers that
+    // ended first are dropped; an answer larger than the budget reaches the pages waiting for
+    // it and is not kept.
+    explicit RecentAnswers(int reuseMs, qint64 budgetBytes = kBudgetBytes)
+        : reuseMs_(reuseMs), budgetBytes_(budgetBytes) {}
 
     struct Answer {
         QueryOutcome outcome;
@@ -33,17 +40,27 @@ public:
              const std::function<QFuture<QueryOutcome>()>& start, Done done, QObject* context,
              const std::function<qint64()>& clock);
 
+    // The estimated bytes of the answers kept.
+    qint64 keptBytes() const { return keptBytes_; }
+
 private:
     struct Entry {
         bool inFlight = true;
         QList<Done> waiting;
         Answer answer;
         qint64 doneAtMs = 0;
+        qint64 bytes = 0; // counted in keptBytes_ once the answer is in
     };
+    using Entries = QHash<QString, Entry>;
+
     void forgetOld(qint64 nowMs);
+    Entries::iterator forget(Entries::iterator entry);
+    void keepWithinBudget();
 
     int reuseMs_;
-    QHash<QString, Entry> entries_;
+    qint64 budgetBytes_;
+    qint64 keptBytes_ = 0;
+    Entries entries_;
 };
 
 } // namespace utq::queryservice

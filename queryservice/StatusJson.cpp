@@ -42,18 +42,26 @@ QJsonValue text(const QString& value) {
     return value.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(withoutControls(value));
 }
 
+// "#rrggbb", written directly: a status may hold a thousand runs.
+QString colourText(const Rgb& colour) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    const char text[] = {'#',
+                         kDigits[colour.red >> 4],
+                         kDigits[colour.red & 15],
+                         kDigits[colour.green >> 4],
+                         kDigits[colour.green & 15],
+                         kDigits[colour.blue >> 4],
+                         kDigits[colour.blue & 15]};
+    return QString::fromLatin1(text, sizeof text);
+}
+
 QJsonArray runsJson(const TextRuns& runs) {
     QJsonArray array;
-    for (const TextRun& run : runs) {
-        QJsonValue colour(QJsonValue::Null);
-        if (run.colour)
-            colour = QStringLiteral("#%1%2%3")
-                         .arg(run.colour->red, 2, 16, QLatin1Char('0'))
-                         .arg(run.colour->green, 2, 16, QLatin1Char('0'))
-                         .arg(run.colour->blue, 2, 16, QLatin1Char('0'));
-        array.append(QJsonObject{{QStringLiteral("text"), withoutControls(run.text)},
-                                 {QStringLiteral("colour"), colour}});
-    }
+    for (const TextRun& run : runs)
+        array.append(
+            QJsonObject{{QStringLiteral("text"), withoutControls(run.text)},
+                        {QStringLiteral("colour"), run.colour ? QJsonValue(colourText(*run.colour))
+                                                              : QJsonValue(QJsonValue::Null)}});
     return array;
 }
 

@@ -9,11 +9,19 @@ namespace utq::queryservice::pages {
 QString withoutControls(const QString& text) {
     QString clean;
     clean.reserve(text.size());
-    for (const QChar c : text) {
-        if (c == u'\t')
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\t') {
             clean += u' ';
-        else if (c >= u' ' && (c < u'\x7f' || c > u'\x9f'))
+        } else if (c.isSurrogate()) {
+            // The readers replace lone surrogates already; none may reach a page or JSON.
+            if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+                clean.append(text.sliced(i++, 2));
+            else
+                clean += QChar::ReplacementCharacter;
+        } else if (c >= u' ' && (c < u'\x7f' || c > u'\x9f')) {
             clean += c;
+        }
     }
     return clean;
 }

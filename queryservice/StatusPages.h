@@ -11,7 +11,7 @@
 namespace utq::queryservice::pages {
 
 // Control characters (C0, DEL and C1) that a server put in its texts show nothing useful and
-// have no place in a page or an API's text; a tab becomes a blank.
+// have no place in a page or an API's text; a tab becomes a blank, a lone surrogate U+FFFD.
 QString withoutControls(const QString& text);
 
 // A page that tells what went wrong and what to try.

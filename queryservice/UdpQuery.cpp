@@ -1,6 +1,7 @@
 #include "queryservice/UdpQuery.h"
 
 #include "platform/DatagramRefusal.h"
+#include "queryservice/StatusBounds.h"
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
@@ -116,7 +117,7 @@ private:
                        : conversation_->hasStatus()            ? QueryOutcome::Kind::Partial
                                                                : QueryOutcome::Kind::NoAnswer;
         if (outcome.kind != QueryOutcome::Kind::NoAnswer) {
-            outcome.status = conversation_->status();
+            outcome.status = bounds::bounded(conversation_->status());
             outcome.roundTripMs = roundTripMs_;
         }
         promise_.addResult(outcome);

@@ -34,7 +34,7 @@ public:
 };
 
 // Runs `conversation` with the server at `address`:`port`. Must be called on a thread with an
-// event loop; the future is finished on that thread.
+// event loop; the future is finished on that thread, with a status within bounds::bounded.
 QFuture<QueryOutcome> runQuery(std::unique_ptr<QueryConversation> conversation,
                                const QHostAddress& address, quint16 port, QueryTiming timing);
 

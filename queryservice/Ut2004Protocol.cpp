@@ -1,6 +1,8 @@
 #include "queryservice/Ut2004Protocol.h"
 
+#include "base/Utf16.h"
 #include "platform/Windows1252.h"
+#include "queryservice/StatusBounds.h"
 
 #include <QByteArrayView>
 #include <QtEndian>
@@ -50,6 +52,8 @@ public:
             for (qsizetype i = 0; i < units; ++i)
                 text[i] = QChar(qFromLittleEndian<quint16>(data_.constData() + pos_ + 2 * i));
             pos_ += units * 2;
+            // UCS-2 may hold lone surrogates, which no text can.
+            return utf16::wellFormed(capped(untilNul(text)));
         }
         return capped(untilNul(text));
     }
@@ -102,11 +106,7 @@ private:
     }
 
     static QString capped(QString text) {
-        if (text.size() > kMaxText) {
-            text.truncate(kMaxText);
-            if (text.back().isHighSurrogate())
-                text.chop(1);
-        }
+        utf16::truncate(text, kMaxText);
         return text;
     }
 
@@ -176,7 +176,7 @@ bool parseRules(const QByteArray& datagram, QList<QPair<QString, QString>>& rule
     if (typeOf(datagram) != ReplyType::Rules)
         return false;
     Reader in(datagram);
-    while (!in.atEnd()) {
+    while (!in.atEnd() && rules.size() < bounds::kMaxRules) {
         const auto key = in.string();
         const auto value = key ? in.string() : std::nullopt;
         if (!value)
@@ -190,7 +190,7 @@ bool parsePlayers(const QByteArray& datagram, QList<PlayerStatus>& players) {
     if (typeOf(datagram) != ReplyType::Players)
         return false;
     Reader in(datagram);
-    while (!in.atEnd()) {
+    while (!in.atEnd() && players.size() < bounds::kMaxPlayers) {
         const auto id = in.uint32();
         const auto name = id ? in.string() : std::nullopt;
         const auto ping = name ? in.uint32() : std::nullopt;
@@ -227,8 +227,14 @@ TextRuns colourRuns(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == QChar(0x1B)) {
-            if (i + 3 < text.size())
-                runs.append({{}, Rgb{low(text[i + 1]), low(text[i + 2]), low(text[i + 3])}});
+            if (i + 3 < text.size()) {
+                const Rgb colour{low(text[i + 1]), low(text[i + 2]), low(text[i + 3])};
+                // Past the bound, text goes on in the last run's colour.
+                if (runs.last().text.isEmpty())
+                    runs.last().colour = colour;
+                else if (runs.size() < bounds::kMaxRunsPerName)
+                    runs.append({{}, colour});
+            }
             i += 3; // a cut-off code at the end is dropped whole
             continue;
         }

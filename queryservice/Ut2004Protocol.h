@@ -24,7 +24,9 @@ std::optional<ReplyType> typeOf(const QByteArray& datagram);
 inline constexpr qsizetype kMaxText = 255;
 
 // Each parser reads one datagram and says whether it was whole; a truncated or malformed
-// datagram gives what could be read before the fault.
+// datagram gives what could be read before the fault. Rules and players are added to what
+// earlier datagrams gave, up to bounds::kMaxRules and bounds::kMaxPlayers; what is past them
+// is not read. A lone surrogate in UCS-2 text becomes U+FFFD.
 // Names come without their colour codes (ESC and three colour bytes), and in runs of one colour
 // each where they had any.
 struct Info {
@@ -42,8 +44,8 @@ bool parsePlayers(const QByteArray& datagram, QList<PlayerStatus>& players);
 
 // Text with colour codes, each ESC and three characters whose low bytes are red, green and blue:
 // the plain text, and the text in runs of one colour each (the first without a colour when text
-// comes before the first code). Only the codes are taken out; other control characters are left
-// for the page to drop.
+// comes before the first code), at most bounds::kMaxRunsPerName of them. Only the codes are taken
+// out; other control characters are left for the page to drop.
 QString withoutColourCodes(const QString& text);
 TextRuns colourRuns(const QString& text);
 

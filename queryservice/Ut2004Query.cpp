@@ -1,9 +1,12 @@
 #include "queryservice/Ut2004Query.h"
 
+#include "queryservice/StatusBounds.h"
 #include "queryservice/UdpQuery.h"
 #include "queryservice/Ut2004Protocol.h"
 
 #include <QSet>
+
+#include <algorithm>
 
 namespace utq::queryservice {
 namespace {
@@ -94,8 +97,10 @@ public:
     }
 
 private:
+    // A count past the bound is complete at the bound: the rest would not be read.
     bool playersComplete() const {
-        return gotPlayers_ && players_.size() >= info_.players.value_or(0);
+        return gotPlayers_ &&
+               players_.size() >= std::min(info_.players.value_or(0), bounds::kMaxPlayers);
     }
 
     void forgetDatagrams(ReplyType type) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queryservice/ServerStatus.h"
+#include "queryservice/StatusBounds.h"
 
 #include <QByteArray>
 #include <QList>
@@ -62,9 +62,9 @@ private:
 // Each part is read on its own, from the section its header names, so a lost datagram costs
 // only what it carried. Strings are capped at kMaxText characters, players and teams at
 // kMaxEntries, rules at kMaxRules.
-inline constexpr qsizetype kMaxText = 1024;
-inline constexpr int kMaxEntries = 256;
-inline constexpr int kMaxRules = 256;
+inline constexpr qsizetype kMaxText = bounds::kMaxText;
+inline constexpr int kMaxEntries = bounds::kMaxPlayers;
+inline constexpr int kMaxRules = bounds::kMaxRules;
 ServerStatus statusFrom(const ReplyAssembly& reply);
 
 } // namespace utq::queryservice::ut3

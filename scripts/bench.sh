@@ -20,7 +20,7 @@ build() {
   local generator=()
   [ -f "$dir/CMakeCache.txt" ] || generator=(-G Ninja)
   cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release
-  cmake --build "$dir" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target bench_window_startup bench_ping_loopback bench_status_pages \
+  cmake --build "$dir" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target bench_window_startup bench_ping_loopback bench_status_pages bench_status_render \
     bench_statusd_load bench_start_pages
 }
 if ! build >>"$log" 2>&1; then
@@ -34,6 +34,7 @@ programs=(
   "bench_window_startup 60"
   "bench_ping_loopback 90"
   "bench_status_pages 150"
+  "bench_status_render 60"
   "bench_statusd_load 700"
   "bench_start_pages 90"
 )

@@ -148,6 +148,11 @@ private slots:
         QTest::newRow("UTF-16 BOM") << utf16 << "SERVER"
                                     << "A"
                                     << "wide";
+        // A lone surrogate, which UTF-8 cannot hold, and a pair, which it can.
+        const QByteArray lone = utf16 + QByteArray("B\0=\0\x00\xD8x\0\x3D\xD8\x00\xDE\x00\xDC", 14);
+        QTest::newRow("UTF-16 lone surrogate")
+            << lone << "SERVER"
+            << "B" << QStringLiteral("\uFFFDx") + QString::fromUtf8("\U0001F600") + u'\uFFFD';
         QTest::newRow("binary junk")
             << QByteArray("\x01\x02[\xff\xfe\x00\x00=\n\n[SERVER]\nA=ok\n", 24) << "SERVER"
             << "A"

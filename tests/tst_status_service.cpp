@@ -14,8 +14,11 @@
 #include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace utq::queryservice;
 
@@ -99,6 +102,53 @@ FakeGameServer::Answer silent() {
     return [](const QByteArray&, int) {
         return QList<QByteArray>{};
     };
+}
+
+// A UT2004 server that answers with far more than any game holds: 1,896 players whose names
+// are 50 colour runs each and 280 long rules, about 570 KiB of datagrams. The players come a
+// datagram at a time, so that they reach the query rather than overflow its socket.
+FakeGameServer::Answer colourBomb(FakeGameServer*& self) {
+    using namespace ut2004replies;
+    QByteArray name;
+    for (int run = 0; run < 50; ++run)
+        name += "\x1b" + QByteArray(3, static_cast<char>(0x40 + run)) + 'x';
+    QList<QPair<QByteArray, QByteArray>> rules;
+    for (int rule = 0; rule < 280; ++rule)
+        rules.append({"Rule" + QByteArray::number(rule), QByteArray(200, 'v')});
+    QList<QByteArray> players;
+    for (quint32 id = 1; players.size() < 8;) {
+        QList<Player> rows;
+        while (rows.size() < 237)
+            rows.append({id++, str(name), 50, 1, kRed});
+        players.append(playersReply(rows));
+    }
+    return [&self, name, rules, players](const QByteArray& request, int) {
+        switch (request.size() == 5 ? request[4] : -1) {
+        case 0:
+            return QList<QByteArray>{infoReply(str(name), "DM-Bomb", 1896, 2000)};
+        case 1:
+            return QList<QByteArray>{rulesReply(rules)};
+        case 2:
+            for (int later = 1; later < players.size(); ++later)
+                QTimer::singleShot(5 * later, self, [&self, datagram = players[later]] {
+                    self->sendToLastClient(datagram);
+                });
+            return QList<QByteArray>{players.first()};
+        }
+        return QList<QByteArray>{};
+    };
+}
+
+// Valid UTF-8 that parses as JSON and holds no escaped surrogate, which only a lone surrogate
+// becomes: what strict readers (jq, Python) take.
+bool isStrictJson(const QByteArray& body) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(body);
+    QJsonParseError error;
+    QJsonDocument::fromJson(body, &error);
+    static const QRegularExpression surrogateEscape(QStringLiteral("\\\\u[dD][89a-fA-F]"));
+    return !utf8.hasError() && error.error == QJsonParseError::NoError &&
+           !text.contains(surrogateEscape);
 }
 
 } // namespace
@@ -304,6 +354,90 @@ private slots:
         QCOMPARE(json["name"].toString(),
                  QString::fromUtf8("\"quoted\" <b>control</b> \u00e9")); // the control gone
         QVERIFY(page.anyOrigin.isEmpty()); // only utquery-statusd lets other sites read it
+    }
+
+    // A server that answers with megabytes of players, colour runs and rules gets a page and
+    // an API answer of bounded size: its first 256 players, 16 runs a name, 256 rules.
+    void aHostileServersAnswerIsBounded() {
+        FakeGameServer* self = nullptr;
+        FakeGameServer server(colourBomb(self));
+        self = &server;
+        const Page page =
+            client_->get(QStringLiteral("/api/v1/status?game=ut2004&host=127.0.0.1&port=%1")
+                             .arg(server.port() - 1));
+        const QJsonObject json = QJsonDocument::fromJson(page.body).object();
+        // Whether the query's byte bound cut it short depends on when the datagrams came.
+        QVERIFY(json["state"] == "up" || json["state"] == "partial");
+        QCOMPARE(json["playersNow"].toInt(), 1896);
+        const QJsonArray players = json["players"].toArray();
+        QVERIFY2(players.size() > 0 && players.size() <= 256,
+                 qPrintable(QString::number(players.size())));
+        QVERIFY(json["rules"].toObject().size() <= 256);
+        QCOMPARE(json["nameRuns"].toArray().size(), 16);
+        // Past the last run its colour goes on: nothing of the name is lost.
+        QCOMPARE(json["name"].toString(), QString(50, u'x'));
+        QCOMPARE(json["nameRuns"].toArray().last().toObject()["text"].toString(),
+                 QString(35, u'x'));
+        for (const QJsonValue& player : players)
+            QVERIFY(player.toObject()["nameRuns"].toArray().size() <= 16);
+        QVERIFY2(page.body.size() < 256 * 1024, qPrintable(QString::number(page.body.size())));
+        const Page html = client_->get(ut2004Target("127.0.0.1", server.port() - 1));
+        QVERIFY(html.body.contains("DM-Bomb"));
+        QVERIFY2(html.body.size() < 256 * 1024, qPrintable(QString::number(html.body.size())));
+    }
+
+    // Lone surrogates in a UT2004 server's UCS-2 texts, in a favourites file read as UTF-16
+    // and in a request's percent-encoded UTF-8 come out as U+FFFD: every answer strict JSON.
+    void loneSurrogatesBecomeReplacementCharacters() {
+        using namespace ut2004replies;
+        const QString lone =
+            QStringLiteral("a") + QChar(0xD800) + u'b' + QChar(0xDFFF) + QChar(0xDBFF);
+        const QString replaced = QStringLiteral("a\uFFFDb\uFFFD\uFFFD");
+        FakeGameServer server([&lone](const QByteArray& request, int) {
+            switch (request.size() == 5 ? request[4] : -1) {
+            case 0:
+                return QList<QByteArray>{infoReply(wide(lone), "DM-Rankin", 1)};
+            case 1:
+                return QList<QByteArray>{header(1) + wide(lone) + wide(lone)};
+            case 2:
+                return QList<QByteArray>{playersReply({{1, wide(lone), 40, 12, kRed}})};
+            }
+            return QList<QByteArray>{};
+        });
+        QTemporaryDir folder;
+        QFile file(folder.filePath("ut04servers.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QString ini =
+            QStringLiteral("[SERVER]\r\nServerName=") + lone +
+            QStringLiteral("\r\nServerIP=127.0.0.1\r\nServerPort=%1\r\n").arg(server.port() - 1);
+        file.write("\xFF\xFE");
+        for (const QChar c : ini)
+            file.write(QByteArray(1, static_cast<char>(c.unicode() & 0xFF)) +
+                       static_cast<char>(c.unicode() >> 8));
+        file.close();
+        ServiceSettings settings = testSettings();
+        settings.favouritesFolder = folder.path();
+        BackgroundStatusService service(settings);
+        Client client(service.start());
+
+        const Page one =
+            client.get(QStringLiteral("/api/v1/status?game=ut2004&host=127.0.0.1&port=%1")
+                           .arg(server.port() - 1));
+        QVERIFY2(isStrictJson(one.body), one.body.constData());
+        const QJsonObject json = QJsonDocument::fromJson(one.body).object();
+        QCOMPARE(json["name"].toString(), replaced);
+        QCOMPARE(json["players"].toArray().first().toObject()["name"].toString(), replaced);
+        QCOMPARE(json["rules"].toObject()[replaced].toString(), replaced);
+
+        const Page all = client.get("/api/v1/servers?game=ut2004");
+        QVERIFY2(isStrictJson(all.body), all.body.constData());
+        const QJsonObject row =
+            QJsonDocument::fromJson(all.body).object()["servers"].toArray().first().toObject();
+        QCOMPARE(row["label"].toString(), replaced);
+        QCOMPARE(row["name"].toString(), replaced);
+
+        const Page typed = client.get("/api/v1/status?game=ut2004&host=%ED%A0%80%ED%BF%BFx&port=1");
+        QVERIFY2(isStrictJson(typed.body), typed.body.constData());
     }
 
     // Every server a game's start page lists, at once: the clan's, then the favourites' rows

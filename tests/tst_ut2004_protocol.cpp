@@ -149,6 +149,48 @@ private slots:
         QCOMPARE(players[1].team, "blue");
     }
 
+    // A server's reply is bounded as it is read: 256 players and 256 rules over all its
+    // datagrams, 16 colour runs a name (the rest of the name in the last run's colour).
+    void boundsWhileReading() {
+        QList<Player> rows;
+        for (quint32 id = 1; id <= 200; ++id)
+            rows.append({id, str("P" + QByteArray::number(id)), 10, 1, kRed});
+        QList<PlayerStatus> players;
+        QVERIFY(parsePlayers(playersReply(rows), players));
+        QVERIFY(parsePlayers(playersReply(rows), players));
+        QCOMPARE(players.size(), 256);
+        QList<QPair<QByteArray, QByteArray>> many;
+        for (int rule = 0; rule < 200; ++rule)
+            many.append({"Rule" + QByteArray::number(rule), "1"});
+        QList<QPair<QString, QString>> rules;
+        QVERIFY(parseRules(rulesReply(many), rules));
+        QVERIFY(parseRules(rulesReply(many), rules));
+        QCOMPARE(rules.size(), 256);
+
+        QByteArray name;
+        for (int run = 0; run < 20; ++run)
+            name += "\x1b" + QByteArray(3, static_cast<char>(0x40 + run)) + "ab";
+        Info info;
+        QVERIFY(parseInfo(infoReply(str(name)), info));
+        QCOMPARE(info.name, QString(40, u'a').replace(QStringLiteral("aa"), QStringLiteral("ab")));
+        QCOMPARE(info.nameRuns.size(), 16);
+        QCOMPARE(info.nameRuns.last().colour, (Rgb{0x4f, 0x4f, 0x4f}));
+        QCOMPARE(info.nameRuns.last().text, QString(5, u'a').replace(u'a', QStringLiteral("ab")));
+    }
+
+    // UCS-2 holds lone surrogates that no text may: each becomes U+FFFD, pairs stay.
+    void loneSurrogatesAreReplaced() {
+        const QString pair = QString::fromUtf8("\U0001F600");
+        const QString text = QChar(0xDC00) + pair + QChar(0xD800) + u'x' + QChar(0xDBFF);
+        QList<PlayerStatus> players;
+        QVERIFY(parsePlayers(playersReply({{1, wide(text), 1, 1, 0}}), players));
+        QCOMPARE(players[0].name, QString(u'\uFFFD') + pair + u'\uFFFD' + u'x' + u'\uFFFD');
+        QList<QPair<QString, QString>> rules;
+        QVERIFY(parseRules(header(1) + wide(text) + wide(pair + QChar(0xD800)), rules));
+        QCOMPARE(rules[0].first, players[0].name);
+        QCOMPARE(rules[0].second, pair + u'\uFFFD');
+    }
+
     void cutShortOrLyingDatagrams() {
         const QByteArray whole = infoReply(str("FakeServer"));
         for (qsizetype cut = 0; cut < whole.size() - 12; ++cut) {
