@@ -4,6 +4,7 @@
 #include "FakeServers.h"
 
 #include "NetworkNamespace.h"
+#include "StatusdChild.h"
 
 #include "queryservice/StatusdOptions.h"
 #include "queryservice/TargetPolicy.h"
@@ -21,12 +22,6 @@ using namespace utq;
 
 namespace {
 
-quint16 freeTcpPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 QByteArray get(QNetworkAccessManager& network, const QString& address, int* status = nullptr) {
     QNetworkReply* reply = network.get(QNetworkRequest(QUrl(address)));
     waitUntil([reply] { return reply->isFinished(); }, 10000);
@@ -35,34 +30,6 @@ QByteArray get(QNetworkAccessManager& network, const QString& address, int* stat
     const QByteArray body = reply->readAll();
     reply->deleteLater();
     return body;
-}
-
-// The answer to one GET over a connection of its own, from `from` (a loopback address: each is
-// a client of its own to the service).
-QByteArray fetch(const QHostAddress& at, quint16 port, const QByteArray& target,
-                 const QHostAddress& from = QHostAddress::LocalHost) {
-    QTcpSocket socket;
-    socket.bind(from);
-    socket.connectToHost(at, port);
-    socket.write("GET " + target + " HTTP/1.1\r\nHost: " + at.toString().toLatin1() + ':' +
-                 QByteArray::number(port) + "\r\nConnection: close\r\n\r\n");
-    QByteArray answer;
-    waitUntil(
-        [&] {
-            answer += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        },
-        10000);
-    return answer + socket.readAll();
-}
-
-// The program as a child process, started with `command` (its path first), serving once it
-// says so.
-bool startServing(QProcess& statusd, const QStringList& command) {
-    statusd.start(command.first(), command.mid(1));
-    return statusd.waitForStarted(5000) &&
-           waitUntil([&] { return statusd.canReadLine(); }, 10000) &&
-           statusd.readLine().contains("serving on");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "FakeServers.h"
 #include "NamespaceEtc.h"
 #include "NetworkNamespace.h"
+#include "StatusdChild.h"
 
 #include "queryservice/StatusdOptions.h"
 
@@ -21,23 +22,7 @@ namespace {
 
 constexpr quint16 kServicePort = 8080;
 
-// One GET from `from` (each loopback address is a client of its own), answered whole.
-QByteArray fetch(const QByteArray& target, const QHostAddress& from) {
-    QTcpSocket socket;
-    socket.bind(from);
-    socket.connectToHost(QHostAddress::LocalHost, kServicePort);
-    socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    QByteArray answer;
-    waitUntil(
-        [&] {
-            answer += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        },
-        10000);
-    return answer + socket.readAll();
-}
-
-QByteArray statusOf(const QString& host, quint16 port) {
+QByteArray apiStatus(const QString& host, quint16 port) {
     return QStringLiteral("/api/v1/status?game=ut99&host=%1&port=%2").arg(host).arg(port).toUtf8();
 }
 
@@ -93,9 +78,9 @@ private slots:
                 auto& socket = flood.emplace_back(std::make_unique<QTcpSocket>());
                 socket->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(client)));
                 socket->connectToHost(QHostAddress::LocalHost, kServicePort);
-                socket->write(statusOf(QStringLiteral("x%1.flood.example")
-                                           .arg(QRandomGenerator::global()->generate()),
-                                       7778)
+                socket->write(apiStatus(QStringLiteral("x%1.flood.example")
+                                            .arg(QRandomGenerator::global()->generate()),
+                                        7778)
                                   .prepend("GET ")
                                   .append(" HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
                 ++sent;
@@ -104,10 +89,12 @@ private slots:
         pace.start(500);
         keepRunningFor(2500);
         const QHostAddress user(QStringLiteral("127.0.0.1"));
-        const QByteArray during = fetch(statusOf("gameserver.lan", game.port()), user);
+        const QByteArray during = fetch(QHostAddress::LocalHost, kServicePort,
+                                        apiStatus("gameserver.lan", game.port()), user);
         keepRunningFor(3000);
         pace.stop();
-        const QByteArray after = fetch(statusOf("gameserver.lan", game.port()), user);
+        const QByteArray after = fetch(QHostAddress::LocalHost, kServicePort,
+                                       apiStatus("gameserver.lan", game.port()), user);
         QVERIFY(sent >= 60);
         QVERIFY(silent.questions() > 0); // the flood's names did go to the name server
         QVERIFY2(during.contains("\"state\":\"up\"") && during.contains("Known By Name"),

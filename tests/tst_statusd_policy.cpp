@@ -4,6 +4,7 @@
 #include "EventLoopWait.h"
 #include "FakeServers.h"
 #include "NetworkNamespace.h"
+#include "StatusdChild.h"
 
 #include "queryservice/ForwardedClient.h"
 #include "queryservice/StatusdOptions.h"
@@ -19,48 +20,11 @@ namespace {
 
 const QHostAddress kLoopback(QHostAddress::LocalHost);
 
-quint16 freeTcpPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// One GET over a connection of its own from `from`, with `headers` (a Host line, say); the
-// whole answer.
-QByteArray fetch(const QHostAddress& at, quint16 port, const QByteArray& target,
-                 const QByteArray& headers, const QHostAddress& from = kLoopback) {
-    QTcpSocket socket;
-    socket.bind(from);
-    socket.connectToHost(at, port);
-    socket.write("GET " + target + " HTTP/1.1\r\n" + headers + "Connection: close\r\n\r\n");
-    QByteArray answer;
-    waitUntil(
-        [&] {
-            answer += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        },
-        10000);
-    return answer + socket.readAll();
-}
-
-int statusOf(const QByteArray& answer) {
-    return answer.startsWith("HTTP/1.1 ") ? answer.mid(9, 3).toInt() : 0;
-}
-
 QByteArray statusPage(const QString& host, quint16 port) {
     return QStringLiteral("/php/UTstats/index.php?txtip=%1&portnum=%2")
         .arg(host)
         .arg(port)
         .toUtf8();
-}
-
-// The program as a child process, started with `command` (its path first), serving once it
-// says so.
-bool startServing(QProcess& statusd, const QStringList& command) {
-    statusd.start(command.first(), command.mid(1));
-    return statusd.waitForStarted(5000) &&
-           waitUntil([&] { return statusd.canReadLine(); }, 10000) &&
-           statusd.readLine().contains("serving on");
 }
 
 void stop(QProcess& statusd) {
