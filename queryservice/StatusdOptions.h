@@ -79,6 +79,9 @@ inline constexpr char kStatusdUsage[] =
     "                              counted (and logged) for the client named last in\n"
     "                              X-Forwarded-For or Forwarded that is not a trusted proxy\n"
     "                              itself, and its connections are not bound per client\n"
-    "                              (repeatable; from anyone else these headers are ignored)\n";
+    "                              (repeatable; from anyone else these headers are ignored)\n"
+    "Fixed bounds: a server's answer keeps at most 256 players, 256 spectators, 256 rules,\n"
+    "16 teams, 16 colour runs a name (1,024 in all) and 65,536 characters of text; answers\n"
+    "kept for reuse take at most 12 MiB together.\n";
 
 } // namespace utq

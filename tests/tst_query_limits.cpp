@@ -57,16 +57,6 @@ private slots:
         QCOMPARE(key("fe80::1%1"), key("fe80::2"));
         QVERIFY(key("2001:db8:1:2::1") != key("2001:db8:1:3::1"));
         QVERIFY(key("10.0.0.1") != key("10.0.0.2"));
-
-        QueryLimits limits(0, 1, 1);
-        QCOMPARE(limits.admit(QHostAddress(QStringLiteral("::ffff:10.0.0.1")), 0), Verdict::Go);
-        QCOMPARE(limits.admit(QHostAddress(QStringLiteral("10.0.0.1")), 2000), Verdict::ClientBusy);
-        limits.done(QHostAddress(QStringLiteral("10.0.0.1")));
-        QCOMPARE(limits.admit(QHostAddress(QStringLiteral("2001:db8::1")), 0), Verdict::Go);
-        limits.done(QHostAddress(QStringLiteral("2001:db8::1")));
-        QCOMPARE(limits.admit(QHostAddress(QStringLiteral("2001:db8::ffff:2")), 10),
-                 Verdict::TooFast);
-        QCOMPARE(limits.admit(QHostAddress(QStringLiteral("2001:db8:0:1::1")), 10), Verdict::Go);
     }
 
     void noBounds() {

@@ -58,16 +58,6 @@ private slots:
         QVERIFY2(total <= bounds::kMaxTotalText, qPrintable(QString::number(total)));
         QVERIFY(bounds::estimatedBytes(bounded) < bounds::estimatedBytes(status) / 5);
     }
-
-    void runsPastTheBoundKeepTheLastColour() {
-        TextRuns runs;
-        for (int run = 0; run < 40; ++run)
-            runs.append({QStringLiteral("ab"), Rgb{quint8(run), 0, 0}});
-        const TextRuns bounded = bounds::boundedRuns(runs);
-        QCOMPARE(bounded.size(), 16);
-        QCOMPARE(bounded.last().colour, (Rgb{15, 0, 0}));
-        QCOMPARE(joined(bounded), joined(runs));
-    }
 };
 
 QTEST_APPLESS_MAIN(TestStatusBounds)

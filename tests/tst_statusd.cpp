@@ -52,10 +52,13 @@ private slots:
         QCOMPARE(options->port, 9000);
         QCOMPARE(options->maxQueriesInFlight, 3);
         QCOMPARE(options->maxQueriesPerClientPerSecond, 9);
-        QCOMPARE(parseStatusdOptions({"--send-seconds", "20"}, error)
-                     .value_or(StatusdOptions{})
-                     .sendSeconds,
-                 20);
+        options = parseStatusdOptions({"--send-seconds", "20", "--server-name", "Status.MyClan.org",
+                                       "--server-name", "[::1]", "--trusted-proxy", "127.0.0.1/32"},
+                                      error);
+        QVERIFY2(options, qPrintable(error));
+        QCOMPARE(options->sendSeconds, 20);
+        QCOMPARE(options->serverNames, QStringList({"status.myclan.org", "::1"}));
+        QCOMPARE(options->trustedProxies.size(), 1);
 
         options = parseStatusdOptions({"--queries-per-client", "2", "--connections-per-client", "3",
                                        "--max-connections", "40", "--idle-seconds", "7",
@@ -85,7 +88,11 @@ private slots:
                                           {"--allow", "nowhere"},
                                           {"--max-head", "10"},
                                           {"--reuse-ms", "-1"},
-                                          {"--send-seconds", "0"}};
+                                          {"--send-seconds", "0"},
+                                          {"--server-name"},
+                                          {"--server-name", "a b"},
+                                          {"--server-name", "x.org:80"},
+                                          {"--trusted-proxy", "10.0.0.0/40"}};
         for (const QStringList& arguments : wrong) {
             error.clear();
             QVERIFY2(!parseStatusdOptions(arguments, error), qPrintable(arguments.join(' ')));

@@ -7,7 +7,6 @@
 #include "StatusdChild.h"
 
 #include "queryservice/ForwardedClient.h"
-#include "queryservice/StatusdOptions.h"
 
 #include <QProcess>
 #include <QTcpServer>
@@ -37,26 +36,6 @@ void stop(QProcess& statusd) {
 class TestStatusdPolicy : public QObject {
     Q_OBJECT
 private slots:
-    void newOptionsAndTheirErrors() {
-        QString error;
-        auto options = parseStatusdOptions({"--server-name", "Status.MyClan.org", "--server-name",
-                                            "[::1]", "--trusted-proxy", "127.0.0.1/32"},
-                                           error);
-        QVERIFY2(options, qPrintable(error));
-        QCOMPARE(options->serverNames, QStringList({"status.myclan.org", "::1"}));
-        QCOMPARE(options->trustedProxies.size(), 1);
-        for (const QStringList& wrong : QList<QStringList>{{"--server-name"},
-                                                           {"--server-name", ""},
-                                                           {"--server-name", "a b"},
-                                                           {"--server-name", "x.org:80"},
-                                                           {"--trusted-proxy", "10.0.0.0/40"},
-                                                           {"--trusted-proxy"}}) {
-            error.clear();
-            QVERIFY2(!parseStatusdOptions(wrong, error), qPrintable(wrong.join(' ')));
-            QVERIFY(error.contains(wrong.first()));
-        }
-    }
-
     void theClientBehindATrustedProxy() {
         using queryservice::forwardedClient;
         const QList<queryservice::Subnet> trusted = {*queryservice::parseSubnet("127.0.0.1"),
