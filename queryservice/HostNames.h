@@ -12,7 +12,7 @@
 namespace utq::queryservice {
 
 // The host of a Host header value ("name", "name:port", "[::1]:port"), in lower case and
-// without brackets; none when it is no such thing.
+// without brackets; none when it is empty or its port is no port.
 std::optional<QString> hostOfHeader(const QByteArray& value);
 
 // A name or address an operator may give as a served name: lower case, without brackets and
