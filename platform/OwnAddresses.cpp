@@ -16,17 +16,6 @@ namespace {
 // Reads at one wake-up, at most; the notifier wakes again for the rest.
 constexpr int kMostMessagesAtOnce = 64;
 
-// Comparable with what a page names: IPv4 as IPv4, no scope.
-QHostAddress plain(const QHostAddress& address) {
-    bool mapped = false;
-    const quint32 ipv4 = address.toIPv4Address(&mapped);
-    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
-        return QHostAddress(ipv4);
-    QHostAddress unscoped = address;
-    unscoped.setScopeId(QString());
-    return unscoped;
-}
-
 int addressChangeSocket() {
     const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (fd < 0)
@@ -59,7 +48,7 @@ OwnAddresses::~OwnAddresses() {
 }
 
 bool OwnAddresses::contains(const QHostAddress& address) const {
-    return addresses_.contains(plain(address));
+    return addresses_.contains(address);
 }
 
 void OwnAddresses::readChanges() {
@@ -75,9 +64,9 @@ void OwnAddresses::readChanges() {
 }
 
 void OwnAddresses::readAddresses() {
-    QList<QHostAddress> found;
-    for (const QHostAddress& address : QNetworkInterface::allAddresses())
-        found.append(plain(address));
+    QList<QHostAddress> found = QNetworkInterface::allAddresses();
+    for (QHostAddress& address : found)
+        address.setScopeId(QString()); // fe80::1%eth0 is fe80::1 as a page names it
     addresses_ = found;
 }
 

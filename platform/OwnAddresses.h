@@ -16,7 +16,7 @@ public:
     explicit OwnAddresses(QObject* parent = nullptr);
     ~OwnAddresses() override;
 
-    // The address, IPv4-mapped or with a scope, is one of this machine's.
+    // The address is one of this machine's; IPv4 given as IPv4, and IPv6 without a scope.
     bool contains(const QHostAddress& address) const;
     const QList<QHostAddress>& addresses() const { return addresses_; }
     // Changes are followed; false when the netlink socket could not be had, and the addresses

@@ -1,15 +1,9 @@
 #include "queryservice/ForwardedClient.h"
 
-#include <algorithm>
 #include <optional>
 
 namespace utq::queryservice {
 namespace {
-
-bool isTrusted(const QHostAddress& address, const QList<Subnet>& trusted) {
-    return std::any_of(trusted.begin(), trusted.end(),
-                       [&address](const Subnet& range) { return address.isInSubnet(range); });
-}
 
 // "192.0.2.60", "192.0.2.60:4711", "2001:db8::7" or "[2001:db8::7]:4711"; none for anything
 // else, the "unknown" and "_hidden" names of RFC 7239 included.
@@ -79,7 +73,7 @@ QList<QByteArray> forwardedFor(const http::Request& request) {
 QHostAddress forwardedClient(const http::Request& request, const QHostAddress& peer,
                              const QList<Subnet>& trustedProxies) {
     const QHostAddress plainPeer = plainAddress(peer);
-    if (!isTrusted(plainPeer, trustedProxies))
+    if (!inAnyRange(plainPeer, trustedProxies))
         return peer;
     QList<QByteArray> hops = listItems(request, "x-forwarded-for");
     if (hops.isEmpty())
@@ -91,7 +85,7 @@ QHostAddress forwardedClient(const http::Request& request, const QHostAddress& p
         client = hopAddress(*hop);
         if (!client)
             return peer;
-        if (!isTrusted(*client, trustedProxies))
+        if (!inAnyRange(*client, trustedProxies))
             return *client;
     }
     return client.value_or(peer); // every hop a trusted proxy: the farthest one

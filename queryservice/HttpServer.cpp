@@ -4,8 +4,6 @@
 #include "queryservice/HttpConnection.h"
 #include "queryservice/TargetPolicy.h"
 
-#include <algorithm>
-
 namespace utq::queryservice::http {
 namespace {
 
@@ -16,10 +14,7 @@ constexpr int kAcceptPauseMs = 100;
 } // namespace
 
 bool Server::isUnbounded(const QHostAddress& peer) const {
-    const QHostAddress plain = plainAddress(peer);
-    return std::any_of(
-        limits_.unboundedPeers.begin(), limits_.unboundedPeers.end(),
-        [&plain](const QPair<QHostAddress, int>& range) { return plain.isInSubnet(range); });
+    return inAnyRange(plainAddress(peer), limits_.unboundedPeers);
 }
 
 Server::Server(Limits limits, Handler handler, RefusalPage refusal, QObject* parent)

@@ -55,11 +55,6 @@ void NameLookups::keepLastGood(const QStringList& names) {
 NameLookups::Ticket NameLookups::lookUp(const QString& name, const QHostAddress& asker,
                                         qint64 timeLeftMs, Done done) {
     const QHostAddress client = clientKey(asker); // an IPv6 /64 is one client
-    // The machine's own names are read, never asked for: nothing a stranger does delays them.
-    if (const auto local = platform::HostLookup::inHostsFile(name); local && !local->isEmpty()) {
-        done(found(local->first()));
-        return {};
-    }
     const QString key = name.toLower();
     const qint64 now = clock_();
     if (const auto known = known_.constFind(key); known != known_.cend()) {
@@ -78,6 +73,12 @@ NameLookups::Ticket NameLookups::lookUp(const QString& name, const QHostAddress&
     }
     if (pending_.contains(key))
         return wait(key, std::move(done));
+    // The machine's own names are read, never asked for: nothing a stranger does delays them.
+    // Only names not kept nor being looked up cost a reading of the file.
+    if (const auto local = platform::HostLookup::inHostsFile(name); local && !local->isEmpty()) {
+        done(found(local->first()));
+        return {};
+    }
     const bool counted = !keptNames_.contains(key);
     if (counted && limits_.inFlight > 0 && counted_ >= limits_.inFlight) {
         done({Answer::Kind::Busy, {}});

@@ -54,16 +54,18 @@ private:
     qsizetype runsLeft_ = kMaxRuns;
 };
 
-void boundPlayers(QList<PlayerStatus>& players, TextBudget& budget) {
-    if (players.size() > kMaxPlayers)
-        players.resize(kMaxPlayers);
-    for (qsizetype i = 0; i < players.size(); ++i) {
+// At most `most` of `entries`, and of those only as many as the budget lasts for; `take`
+// spends the budget on one entry's texts.
+template <typename Entry, typename Take>
+void boundList(QList<Entry>& entries, qsizetype most, TextBudget& budget, Take take) {
+    if (entries.size() > most)
+        entries.resize(most);
+    for (qsizetype i = 0; i < entries.size(); ++i) {
         if (budget.spent()) {
-            players.resize(i);
+            entries.resize(i);
             return;
         }
-        budget.takeName(players[i].name, players[i].nameRuns);
-        budget.take(players[i].team);
+        take(entries[i]);
     }
 }
 
@@ -102,27 +104,18 @@ ServerStatus bounded(ServerStatus status) {
     budget.take(status.map);
     budget.take(status.mapTitle);
     budget.take(status.gameType);
-    boundPlayers(status.playerList, budget);
-    boundPlayers(status.spectators, budget);
-    if (status.teams.size() > kMaxTeams)
-        status.teams.resize(kMaxTeams);
-    for (qsizetype i = 0; i < status.teams.size(); ++i) {
-        if (budget.spent()) {
-            status.teams.resize(i);
-            break;
-        }
-        budget.take(status.teams[i].team);
-    }
-    if (status.rules.size() > kMaxRules)
-        status.rules.resize(kMaxRules);
-    for (qsizetype i = 0; i < status.rules.size(); ++i) {
-        if (budget.spent()) {
-            status.rules.resize(i);
-            break;
-        }
-        budget.take(status.rules[i].first);
-        budget.take(status.rules[i].second);
-    }
+    const auto takePlayer = [&budget](PlayerStatus& player) {
+        budget.takeName(player.name, player.nameRuns);
+        budget.take(player.team);
+    };
+    boundList(status.playerList, kMaxPlayers, budget, takePlayer);
+    boundList(status.spectators, kMaxPlayers, budget, takePlayer);
+    boundList(status.teams, kMaxTeams, budget,
+              [&budget](TeamScore& team) { budget.take(team.team); });
+    boundList(status.rules, kMaxRules, budget, [&budget](QPair<QString, QString>& rule) {
+        budget.take(rule.first);
+        budget.take(rule.second);
+    });
     return status;
 }
 

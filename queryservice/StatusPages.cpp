@@ -1,5 +1,7 @@
 #include "queryservice/StatusPages.h"
 
+#include "base/Utf16.h"
+
 #include <QtGlobal>
 
 #include <algorithm>
@@ -7,21 +9,15 @@
 namespace utq::queryservice::pages {
 
 QString withoutControls(const QString& text) {
+    // The readers replace lone surrogates already; none may reach a page or JSON all the same.
+    const QString wellFormed = utf16::wellFormed(text);
     QString clean;
-    clean.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\t') {
+    clean.reserve(wellFormed.size());
+    for (const QChar c : wellFormed) {
+        if (c == u'\t')
             clean += u' ';
-        } else if (c.isSurrogate()) {
-            // The readers replace lone surrogates already; none may reach a page or JSON.
-            if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-                clean.append(text.sliced(i++, 2));
-            else
-                clean += QChar::ReplacementCharacter;
-        } else if (c >= u' ' && (c < u'\x7f' || c > u'\x9f')) {
+        else if (c >= u' ' && (c < u'\x7f' || c > u'\x9f'))
             clean += c;
-        }
     }
     return clean;
 }

@@ -499,41 +499,37 @@ void StatusService::findStatus(const std::shared_ptr<Exchange>& exchange,
 void StatusService::lookUp(const std::shared_ptr<Exchange>& exchange, quint16 port,
                            quint16 webPort) {
     exchange->resolving = true;
+    using Kind = NameLookups::Answer::Kind;
+    const auto answered = [this, exchange, port, webPort](const NameLookups::Answer& answer) {
+        exchange->resolving = false;
+        if (exchange->answered())
+            return;
+        switch (answer.kind) {
+        case Kind::Found:
+            return ask(exchange, answer.address, port, webPort);
+        case Kind::Unknown:
+            return exchange->tell(Finding::State::UnknownHost);
+        case Kind::Late:
+            return exchange->tell(Finding::State::LateLookUp);
+        case Kind::Busy:
+            return exchange->tell(Finding::State::Busy);
+        case Kind::ClientBusy:
+            return exchange->tell(Finding::State::ClientBusy);
+        }
+    };
     if (settings_.resolve) {
         // The context is this service: the answer of a look-up that outlives it is dropped.
         return settings_.resolve(exchange->finding.host, this,
-                                 [this, exchange, port, webPort](const QList<QHostAddress>& found) {
-                                     exchange->resolving = false;
-                                     if (exchange->answered())
-                                         return;
+                                 [answered](const QList<QHostAddress>& found) {
                                      for (const QHostAddress& address : found)
                                          if (address.protocol() == QAbstractSocket::IPv4Protocol)
-                                             return ask(exchange, address, port, webPort);
-                                     exchange->tell(Finding::State::UnknownHost);
+                                             return answered({Kind::Found, address});
+                                     answered({Kind::Unknown, {}});
                                  });
     }
     // The look-up has the time the page has left; a page that gives up lets go of it.
-    exchange->nameWait =
-        names_.lookUp(exchange->finding.host, exchange->client(),
-                      settings_.pageDeadlineMs - exchange->elapsedMs(),
-                      [this, exchange, port, webPort](const NameLookups::Answer& answer) {
-                          exchange->resolving = false;
-                          if (exchange->answered())
-                              return;
-                          using Kind = NameLookups::Answer::Kind;
-                          switch (answer.kind) {
-                          case Kind::Found:
-                              return ask(exchange, answer.address, port, webPort);
-                          case Kind::Unknown:
-                              return exchange->tell(Finding::State::UnknownHost);
-                          case Kind::Late:
-                              return exchange->tell(Finding::State::LateLookUp);
-                          case Kind::Busy:
-                              return exchange->tell(Finding::State::Busy);
-                          case Kind::ClientBusy:
-                              return exchange->tell(Finding::State::ClientBusy);
-                          }
-                      });
+    exchange->nameWait = names_.lookUp(exchange->finding.host, exchange->client(),
+                                       settings_.pageDeadlineMs - exchange->elapsedMs(), answered);
 }
 
 void StatusService::ask(const std::shared_ptr<Exchange>& exchange, const QHostAddress& given,

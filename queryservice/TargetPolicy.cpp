@@ -62,12 +62,12 @@ const QList<Subnet>& specialRanges() {
     return ranges;
 }
 
-bool inAny(const QHostAddress& address, const QList<Subnet>& ranges) {
+} // namespace
+
+bool inAnyRange(const QHostAddress& address, const QList<Subnet>& ranges) {
     return std::any_of(ranges.begin(), ranges.end(),
                        [&address](const Subnet& range) { return address.isInSubnet(range); });
 }
-
-} // namespace
 
 std::optional<Subnet> parseSubnet(const QString& text) {
     const QString trimmed = text.trimmed();
@@ -96,7 +96,7 @@ QHostAddress plainAddress(const QHostAddress& address) {
 
 bool isSpecialPurpose(const QHostAddress& address) {
     const QHostAddress plain = plainAddress(address);
-    return plain.isNull() || inAny(plain, specialRanges());
+    return plain.isNull() || inAnyRange(plain, specialRanges());
 }
 
 bool TargetPolicy::allows(const QHostAddress& address) const {
@@ -105,7 +105,7 @@ bool TargetPolicy::allows(const QHostAddress& address) const {
     const QHostAddress plain = plainAddress(address);
     if (!isSpecialPurpose(plain) && !(isOwnAddress && isOwnAddress(plain)))
         return true;
-    return inAny(plain, allowed);
+    return inAnyRange(plain, allowed);
 }
 
 } // namespace utq::queryservice

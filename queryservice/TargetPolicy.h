@@ -20,6 +20,9 @@ using Subnet = QPair<QHostAddress, int>;
 // "10.0.0.0/8", "127.0.0.1" (one address) or "fd00::/8"; none when it is no such thing.
 std::optional<Subnet> parseSubnet(const QString& text);
 
+// `address` lies in one of `ranges`.
+bool inAnyRange(const QHostAddress& address, const QList<Subnet>& ranges);
+
 // An IPv4 address written as IPv6 (::ffff:a.b.c.d) as the IPv4 address it is.
 QHostAddress plainAddress(const QHostAddress& address);
 
@@ -30,7 +33,8 @@ bool isSpecialPurpose(const QHostAddress& address);
 struct TargetPolicy {
     bool refuseSpecialPurpose = false; // false: every address may be asked
     QList<Subnet> allowed;             // special-purpose or own ranges asked all the same
-    // Whether an address is this machine's own; refused like a special-purpose one when set.
+    // Whether an address (as plainAddress gives it) is this machine's own; refused like a
+    // special-purpose one when set.
     std::function<bool(const QHostAddress&)> isOwnAddress;
 
     bool allows(const QHostAddress& address) const;

@@ -227,21 +227,15 @@ TextRuns colourRuns(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == QChar(0x1B)) {
-            if (i + 3 < text.size()) {
-                const Rgb colour{low(text[i + 1]), low(text[i + 2]), low(text[i + 3])};
-                // Past the bound, text goes on in the last run's colour.
-                if (runs.last().text.isEmpty())
-                    runs.last().colour = colour;
-                else if (runs.size() < bounds::kMaxRunsPerName)
-                    runs.append({{}, colour});
-            }
+            if (i + 3 < text.size())
+                runs.append({{}, Rgb{low(text[i + 1]), low(text[i + 2]), low(text[i + 3])}});
             i += 3; // a cut-off code at the end is dropped whole
             continue;
         }
         runs.last().text += c;
     }
     runs.removeIf([](const TextRun& run) { return run.text.isEmpty(); });
-    return runs;
+    return bounds::boundedRuns(std::move(runs)); // past the bound, the last run's colour goes on
 }
 
 } // namespace utq::queryservice::ut2004
