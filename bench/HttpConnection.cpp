@@ -108,6 +108,15 @@ HttpConnection::Event HttpConnection::onWritable() {
     return Event::None;
 }
 
+HttpConnection::Event HttpConnection::onPolled(short revents) {
+    Event event = Event::None;
+    if (revents & POLLOUT)
+        event = onWritable();
+    if (event == Event::None && (revents & (POLLIN | POLLHUP | POLLERR)))
+        event = onReadable();
+    return event;
+}
+
 HttpConnection::Event HttpConnection::onReadable() {
     char buffer[64 * 1024];
     for (int turn = 0; turn < kReadsPerTurn; ++turn) {

@@ -38,6 +38,8 @@ public:
 
     Event onWritable();
     Event onReadable();
+    // What poll() said of the socket (its revents): writes first, then reads.
+    Event onPolled(short revents);
     // The last answer, valid after Event::Answered until the next send.
     const HttpAnswer& answer() const { return answer_; }
     // Why the connection broke, after Event::Broken.

@@ -58,12 +58,7 @@ std::vector<FetchedPage> fetchTogether(uint16_t port, const std::vector<std::str
         for (size_t w = 0; w < waits.size(); ++w) {
             HttpConnection& connection = *connections[owners[w]];
             FetchedPage& page = pages[owners[w]];
-            auto event = HttpConnection::Event::None;
-            if (waits[w].revents & POLLOUT)
-                event = connection.onWritable();
-            if (event == HttpConnection::Event::None &&
-                (waits[w].revents & (POLLIN | POLLHUP | POLLERR)))
-                event = connection.onReadable();
+            const auto event = connection.onPolled(waits[w].revents);
             if (event == HttpConnection::Event::Answered) {
                 page.answered = true;
                 page.status = connection.answer().status;

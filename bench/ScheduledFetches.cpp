@@ -127,12 +127,7 @@ std::vector<FetchResult> runFetches(const FetchRun& run) {
             const size_t index = open[w];
             HttpConnection& connection = *connections[index];
             FetchResult& result = results[index];
-            auto event = HttpConnection::Event::None;
-            if (waits[w].revents & POLLOUT)
-                event = connection.onWritable();
-            if (event == HttpConnection::Event::None &&
-                (waits[w].revents & (POLLIN | POLLHUP | POLLERR)))
-                event = connection.onReadable();
+            const auto event = connection.onPolled(waits[w].revents);
             const double ms = msSince(begun) - result.startedMs;
             if (event == HttpConnection::Event::Answered) {
                 result.answered = true;

@@ -1,8 +1,8 @@
 #pragma once
 
-// A UDP port on 127.0.0.1 that takes requests and never answers: a server that is down but
-// not refusing, so a query waits out all its tries. It counts what came, to tell when the
-// queries have started.
+// A UDP port that takes requests and never answers: a server that is down but not refusing,
+// so a query waits out all its tries (or a name server that never answers). It counts what
+// came, to tell when the queries have started.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -14,11 +14,13 @@ namespace bench {
 
 class SilentUdpPort {
 public:
-    SilentUdpPort() {
+    // On `ipv4`:`port` (host byte order; 0: a free port).
+    explicit SilentUdpPort(uint32_t ipv4 = INADDR_LOOPBACK, uint16_t port = 0) {
         fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(ipv4);
         socklen_t size = sizeof address;
         if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
             ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) == 0)

@@ -7,6 +7,7 @@
 #include "HttpConnection.h"
 #include "LoadGenerator.h"
 #include "ScheduledFetches.h"
+#include "SilentUdpPort.h"
 #include "StatusdPhases.h"
 #include "StatusdProcess.h"
 #include "Summary.h"
@@ -46,39 +47,6 @@ const char* const kServerName = "ClanUT99";
 const char* const kPrefix = "statusd slow resolver: ";
 
 QString figure(const char* what) { return QString::fromLatin1(kPrefix) + QLatin1String(what); }
-
-// A name server that takes every question and answers none.
-class MuteNameServer {
-public:
-    MuteNameServer() {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(53);
-        address.sin_addr.s_addr = htonl(kNameServer);
-        bound_ = fd_ >= 0 &&
-                 ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~MuteNameServer() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    MuteNameServer(const MuteNameServer&) = delete;
-    MuteNameServer& operator=(const MuteNameServer&) = delete;
-    bool isBound() const { return bound_; }
-    long long questionsTaken() {
-        char question[2048];
-        for (int taken = 0; taken < 10000 && ::recv(fd_, question, sizeof question, 0) >= 0;
-             ++taken)
-            ++questions_;
-        return questions_;
-    }
-
-private:
-    int fd_ = -1;
-    bool bound_ = false;
-    long long questions_ = 0;
-};
 
 struct Outcome {
     std::string failure; // empty when the whole phase ran
@@ -122,8 +90,8 @@ void runInside(const StatusdCommand& command, const BenchNamespace& ns, Outcome&
         outcome.failure = "could not enter the namespace";
         return;
     }
-    MuteNameServer nameServer;
-    if (!nameServer.isBound()) {
+    SilentUdpPort nameServer(kNameServer, 53); // takes every question and answers none
+    if (nameServer.port() == 0) {
         outcome.failure = "the mute name server could not bind";
         return;
     }
@@ -166,13 +134,13 @@ void runInside(const StatusdCommand& command, const BenchNamespace& ns, Outcome&
     run.lastStartMs = kFloodMs + kAfterMs;
     run.mostMs = kFloodMs + kAfterMs + kTimeoutMs + 1000;
     run.tick = [&](double) {
-        nameServer.questionsTaken();
+        nameServer.requestsTaken();
         return statusd.alive();
     };
     const std::vector<FetchResult> results = runFetches(run);
     for (size_t index = 0; index < results.size(); ++index)
         sink[index]->push_back(results[index]);
-    outcome.questions = nameServer.questionsTaken();
+    outcome.questions = nameServer.requestsTaken();
     outcome.peakKib = statusd.peakKib();
     const bool ended = statusd.endedOnItsOwn();
     outcome.fate = statusd.fate();
