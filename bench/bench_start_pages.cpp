@@ -10,8 +10,8 @@
 #include "Summary.h"
 #include "favourites/FavouritesFile.h"
 #include "platform/WebEngineSetup.h"
+#include "protocols/GameQueries.h"
 #include "queryservice/BackgroundStatusService.h"
-#include "queryservice/GameQueries.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -33,6 +33,7 @@
 #include <memory>
 
 using namespace utq;
+using namespace utq::protocols;
 using namespace utq::queryservice;
 
 namespace {

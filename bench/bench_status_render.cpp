@@ -3,10 +3,10 @@
 // the same bomb as it is kept now, and the largest statuses the bounds let by. Figures only.
 #include "Summary.h"
 #include "Ut2004Replies.h"
-#include "queryservice/StatusBounds.h"
-#include "queryservice/StatusJson.h"
-#include "queryservice/StatusPages.h"
-#include "queryservice/Ut2004Protocol.h"
+#include "protocols/StatusBounds.h"
+#include "protocols/Ut2004Protocol.h"
+#include "queryservice/pages/StatusJson.h"
+#include "queryservice/pages/StatusPages.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -16,6 +16,7 @@
 #include <functional>
 #include <vector>
 
+using namespace utq::protocols;
 using namespace utq::queryservice;
 
 namespace {
@@ -128,8 +129,8 @@ struct Rendered {
 };
 
 Rendered render(const ServerStatus& status, int rounds = kRounds) {
-    Finding finding;
-    finding.state = Finding::State::Up;
+    pages::Finding finding;
+    finding.state = pages::Finding::State::Up;
     finding.game = &utq::describe(utq::GameKind::UT2004);
     finding.host = QStringLiteral("127.0.0.1");
     finding.port = 7777;
@@ -141,8 +142,8 @@ Rendered render(const ServerStatus& status, int rounds = kRounds) {
     view.refreshTarget = QStringLiteral("/");
     view.queriedAt = finding.askedAt;
     Rendered rendered;
-    rendered.jsonMs =
-        medianMs([&] { rendered.jsonBytes = jsonResponse(finding).body.size(); }, rounds);
+    rendered.jsonMs = medianMs(
+        [&] { rendered.jsonBytes = pages::jsonText(pages::statusJson(finding)).size(); }, rounds);
     rendered.htmlMs =
         medianMs([&] { rendered.htmlBytes = pages::statusPage(status, view).size(); }, rounds);
     return rendered;

@@ -1,7 +1,7 @@
 // Fuzzes the reading of UT2004 reply datagrams and of the colour codes in their names. The
 // input is one datagram; its type byte chooses the parser that should take it, and the
 // others must refuse it.
-#include "queryservice/Ut2004Protocol.h"
+#include "protocols/Ut2004Protocol.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-using namespace utq::queryservice;
-using namespace utq::queryservice::ut2004;
+using namespace utq::protocols;
+using namespace utq::protocols::ut2004;
 
 namespace {
 

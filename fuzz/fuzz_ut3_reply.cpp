@@ -2,7 +2,7 @@
 // replies. The input is one reply: its datagrams one after another, each as a 2-byte
 // little-endian length and that many bytes (fewer at the end of the input). Every datagram is
 // offered as a challenge reply and as a part of one ReplyAssembly, which is then read.
-#include "queryservice/Ut3Protocol.h"
+#include "protocols/Ut3Protocol.h"
 
 #include <QByteArray>
 #include <QList>
@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-using namespace utq::queryservice;
-using namespace utq::queryservice::ut3;
+using namespace utq::protocols;
+using namespace utq::protocols::ut3;
 
 namespace {
 

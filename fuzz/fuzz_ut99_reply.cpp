@@ -1,7 +1,7 @@
 // Fuzzes the reassembly and reading of UT99 status replies. The input is one reply: its
 // datagrams separated by newlines (a byte real replies never carry), fed in order to one
 // ReplyAssembly, which is then read into a status.
-#include "queryservice/Ut99Protocol.h"
+#include "protocols/Ut99Protocol.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-using namespace utq::queryservice;
+using namespace utq::protocols;
 
 namespace {
 

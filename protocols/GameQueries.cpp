@@ -1,10 +1,10 @@
-#include "queryservice/GameQueries.h"
+#include "protocols/GameQueries.h"
 
-#include "queryservice/Ut2004Query.h"
-#include "queryservice/Ut3Query.h"
-#include "queryservice/Ut99Query.h"
+#include "protocols/Ut2004Query.h"
+#include "protocols/Ut3Query.h"
+#include "protocols/Ut99Query.h"
 
-namespace utq::queryservice {
+namespace utq::protocols {
 
 GameQuery queryFor(GameKind game) {
     switch (game) {
@@ -18,4 +18,4 @@ GameQuery queryFor(GameKind game) {
     return nullptr; // not reached: the switch names every game
 }
 
-} // namespace utq::queryservice
+} // namespace utq::protocols

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "base/GameKind.h"
-#include "queryservice/QueryOutcome.h"
+#include "protocols/QueryOutcome.h"
 
 #include <QFuture>
 #include <QHostAddress>
 
-namespace utq::queryservice {
+namespace utq::protocols {
 
 using GameQuery = QFuture<QueryOutcome> (*)(const QHostAddress& address, quint16 queryPort,
                                             QueryTiming timing);
@@ -14,4 +14,4 @@ using GameQuery = QFuture<QueryOutcome> (*)(const QHostAddress& address, quint16
 // How a game's server is asked for its status: the game's own query protocol.
 GameQuery queryFor(GameKind game);
 
-} // namespace utq::queryservice
+} // namespace utq::protocols

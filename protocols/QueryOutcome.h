@@ -1,9 +1,9 @@
 #pragma once
 
-#include "queryservice/ServerStatus.h"
+#include "protocols/ServerStatus.h"
 
 // What one status query of a game server came to, and how long it may take.
-namespace utq::queryservice {
+namespace utq::protocols {
 
 struct QueryOutcome {
     enum class Kind {
@@ -21,4 +21,4 @@ struct QueryTiming {
     int retries = 1;   // the request is sent again once when nothing complete came
 };
 
-} // namespace utq::queryservice
+} // namespace utq::protocols

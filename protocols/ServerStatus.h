@@ -8,7 +8,7 @@
 #include <optional>
 
 // What a status query learnt about a game server, the same for the three games.
-namespace utq::queryservice {
+namespace utq::protocols {
 
 // A colour as a server gave it, 0 to 255 each.
 struct Rgb {
@@ -57,4 +57,4 @@ struct ServerStatus {
     QList<QPair<QString, QString>> rules; // in the order the server gave them
 };
 
-} // namespace utq::queryservice
+} // namespace utq::protocols

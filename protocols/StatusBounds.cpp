@@ -1,10 +1,10 @@
-#include "queryservice/StatusBounds.h"
+#include "protocols/StatusBounds.h"
 
 #include "base/Utf16.h"
 
 #include <algorithm>
 
-namespace utq::queryservice::bounds {
+namespace utq::protocols::bounds {
 namespace {
 
 // Runs whose texts together are at most `length` characters.
@@ -131,4 +131,4 @@ qint64 estimatedBytes(const ServerStatus& status) {
     return bytes;
 }
 
-} // namespace utq::queryservice::bounds
+} // namespace utq::protocols::bounds

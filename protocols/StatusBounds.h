@@ -1,13 +1,13 @@
 #pragma once
 
-#include "queryservice/ServerStatus.h"
+#include "protocols/ServerStatus.h"
 
 // How much of a game server's answer is kept, the same for the three games. Real servers stay
 // far below every bound; a hostile one may claim thousands of players and colour every
 // letter, and its page must still be small and quick to write. Each game's reader applies the
 // bounds it can while reading, so that memory is not spent first; every status is bounded
 // again when its query ends.
-namespace utq::queryservice::bounds {
+namespace utq::protocols::bounds {
 
 inline constexpr int kMaxPlayers = 256; // and as many spectators
 inline constexpr int kMaxRules = 256;
@@ -35,4 +35,4 @@ ServerStatus bounded(ServerStatus status);
 // About the memory `status` holds, in bytes: for keeping answers within a budget.
 qint64 estimatedBytes(const ServerStatus& status);
 
-} // namespace utq::queryservice::bounds
+} // namespace utq::protocols::bounds

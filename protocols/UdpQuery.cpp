@@ -1,7 +1,7 @@
-#include "queryservice/UdpQuery.h"
+#include "protocols/UdpQuery.h"
 
 #include "platform/DatagramRefusal.h"
-#include "queryservice/StatusBounds.h"
+#include "protocols/StatusBounds.h"
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-namespace utq::queryservice {
+namespace utq::protocols {
 namespace {
 
 // Long enough for the rest of a reply that is already on its way, short next to a try's wait.
@@ -149,4 +149,4 @@ QFuture<QueryOutcome> runQuery(std::unique_ptr<QueryConversation> conversation,
     return (new UdpQuery(std::move(conversation), address, port, timing))->start();
 }
 
-} // namespace utq::queryservice
+} // namespace utq::protocols

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queryservice/QueryOutcome.h"
+#include "protocols/QueryOutcome.h"
 
 #include <QByteArray>
 #include <QFuture>
@@ -12,7 +12,7 @@
 // The part of a status query that all three games share: a UDP socket of its own, datagrams
 // accepted only from the queried address and port, a bounded wait for each try, one retry,
 // and the result through a future. What to send and how to read the answer is the game's.
-namespace utq::queryservice {
+namespace utq::protocols {
 
 class QueryConversation {
 public:
@@ -38,4 +38,4 @@ public:
 QFuture<QueryOutcome> runQuery(std::unique_ptr<QueryConversation> conversation,
                                const QHostAddress& address, quint16 port, QueryTiming timing);
 
-} // namespace utq::queryservice
+} // namespace utq::protocols

@@ -1,8 +1,8 @@
-#include "queryservice/Ut2004Protocol.h"
+#include "protocols/Ut2004Protocol.h"
 
 #include "base/Utf16.h"
 #include "platform/Windows1252.h"
-#include "queryservice/StatusBounds.h"
+#include "protocols/StatusBounds.h"
 
 #include <QByteArrayView>
 #include <QtEndian>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace utq::queryservice::ut2004 {
+namespace utq::protocols::ut2004 {
 namespace {
 
 constexpr qsizetype kHeader = 5;
@@ -238,4 +238,4 @@ TextRuns colourRuns(const QString& text) {
     return bounds::boundedRuns(std::move(runs)); // past the bound, the last run's colour goes on
 }
 
-} // namespace utq::queryservice::ut2004
+} // namespace utq::protocols::ut2004

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queryservice/ServerStatus.h"
+#include "protocols/ServerStatus.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,7 +11,7 @@
 // UT2004's binary query protocol: a 5-byte request whose last byte names what is asked
 // (0 server info, 1 rules, 2 players), answered by datagrams that start with a 4-byte version
 // and the same type byte, then little-endian integers and length-prefixed strings.
-namespace utq::queryservice::ut2004 {
+namespace utq::protocols::ut2004 {
 
 enum class ReplyType : char { Info = 0, Rules = 1, Players = 2 };
 
@@ -49,4 +49,4 @@ bool parsePlayers(const QByteArray& datagram, QList<PlayerStatus>& players);
 QString withoutColourCodes(const QString& text);
 TextRuns colourRuns(const QString& text);
 
-} // namespace utq::queryservice::ut2004
+} // namespace utq::protocols::ut2004

@@ -1,14 +1,14 @@
-#include "queryservice/Ut2004Query.h"
+#include "protocols/Ut2004Query.h"
 
-#include "queryservice/StatusBounds.h"
-#include "queryservice/UdpQuery.h"
-#include "queryservice/Ut2004Protocol.h"
+#include "protocols/StatusBounds.h"
+#include "protocols/UdpQuery.h"
+#include "protocols/Ut2004Protocol.h"
 
 #include <QSet>
 
 #include <algorithm>
 
-namespace utq::queryservice {
+namespace utq::protocols {
 namespace {
 
 using ut2004::ReplyType;
@@ -125,4 +125,4 @@ QFuture<QueryOutcome> queryUt2004(const QHostAddress& address, quint16 queryPort
     return runQuery(std::make_unique<Ut2004Conversation>(), address, queryPort, timing);
 }
 
-} // namespace utq::queryservice
+} // namespace utq::protocols

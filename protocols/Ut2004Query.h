@@ -1,12 +1,12 @@
 #pragma once
 
-#include "queryservice/QueryOutcome.h"
+#include "protocols/QueryOutcome.h"
 
 #include <QFuture>
 #include <QHostAddress>
 
 // One UT2004 status query over UDP: server info, rules and players, asked for at once.
-namespace utq::queryservice {
+namespace utq::protocols {
 
 // Asks the server whose query port is `queryPort` (its game port + 1). The server's and players'
 // names come without their colour codes, and in coloured runs where they had any. Must be called
@@ -14,4 +14,4 @@ namespace utq::queryservice {
 QFuture<QueryOutcome> queryUt2004(const QHostAddress& address, quint16 queryPort,
                                   QueryTiming timing = {});
 
-} // namespace utq::queryservice
+} // namespace utq::protocols

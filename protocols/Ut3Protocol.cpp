@@ -1,4 +1,4 @@
-#include "queryservice/Ut3Protocol.h"
+#include "protocols/Ut3Protocol.h"
 
 #include "platform/Windows1252.h"
 
@@ -7,7 +7,7 @@
 #include <QStringDecoder>
 #include <QtEndian>
 
-namespace utq::queryservice::ut3 {
+namespace utq::protocols::ut3 {
 namespace {
 
 constexpr qsizetype kHeader = 16;
@@ -367,4 +367,4 @@ ServerStatus statusFrom(const ReplyAssembly& reply) {
     return status;
 }
 
-} // namespace utq::queryservice::ut3
+} // namespace utq::protocols::ut3

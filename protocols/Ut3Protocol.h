@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queryservice/StatusBounds.h"
+#include "protocols/StatusBounds.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,7 +11,7 @@
 // UT3's GameSpy query protocol, version 4: a challenge request, then a full-stats request that
 // carries the challenge, answered by one or more "splitnum" datagrams. Every request carries a
 // 4-byte session id that the server echoes, so replies to another query can be told apart.
-namespace utq::queryservice::ut3 {
+namespace utq::protocols::ut3 {
 
 // FE FD 09 <session id>
 QByteArray challengeRequest(quint32 sessionId);
@@ -67,4 +67,4 @@ inline constexpr int kMaxEntries = bounds::kMaxPlayers;
 inline constexpr int kMaxRules = bounds::kMaxRules;
 ServerStatus statusFrom(const ReplyAssembly& reply);
 
-} // namespace utq::queryservice::ut3
+} // namespace utq::protocols::ut3

@@ -1,11 +1,11 @@
-#include "queryservice/Ut3Query.h"
+#include "protocols/Ut3Query.h"
 
-#include "queryservice/UdpQuery.h"
-#include "queryservice/Ut3Protocol.h"
+#include "protocols/UdpQuery.h"
+#include "protocols/Ut3Protocol.h"
 
 #include <QRandomGenerator>
 
-namespace utq::queryservice {
+namespace utq::protocols {
 namespace {
 
 // Each try asks for a fresh challenge; the parts of the reply gathered on earlier tries stay.
@@ -37,4 +37,4 @@ QFuture<QueryOutcome> queryUt3(const QHostAddress& address, quint16 queryPort, Q
     return runQuery(std::make_unique<Ut3Conversation>(), address, queryPort, timing);
 }
 
-} // namespace utq::queryservice
+} // namespace utq::protocols

@@ -1,4 +1,4 @@
-#include "queryservice/Ut99Protocol.h"
+#include "protocols/Ut99Protocol.h"
 
 #include "platform/Windows1252.h"
 
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace utq::queryservice::ut99 {
+namespace utq::protocols::ut99 {
 namespace {
 
 // Windows-1252, the code page of the servers' Windows; Latin-1 but for 0x80 to 0x9F.
@@ -198,4 +198,4 @@ ServerStatus statusFrom(const QList<QPair<QString, QString>>& items) {
     return status;
 }
 
-} // namespace utq::queryservice::ut99
+} // namespace utq::protocols::ut99

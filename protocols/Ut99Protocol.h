@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queryservice/ServerStatus.h"
+#include "protocols/ServerStatus.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,7 +10,7 @@
 
 // UT99's "backslash" status protocol: one request, a reply of one or more datagrams of
 // \key\value text, each ending in \queryid\Q.P, the last one followed by \final\.
-namespace utq::queryservice::ut99 {
+namespace utq::protocols::ut99 {
 
 // The request for everything at once.
 inline constexpr char kStatusRequest[] = "\\status\\";
@@ -50,4 +50,4 @@ private:
 // The status the items describe; unknown keys become rules.
 ServerStatus statusFrom(const QList<QPair<QString, QString>>& items);
 
-} // namespace utq::queryservice::ut99
+} // namespace utq::protocols::ut99

@@ -1,9 +1,9 @@
-#include "queryservice/Ut99Query.h"
+#include "protocols/Ut99Query.h"
 
-#include "queryservice/UdpQuery.h"
-#include "queryservice/Ut99Protocol.h"
+#include "protocols/UdpQuery.h"
+#include "protocols/Ut99Protocol.h"
 
-namespace utq::queryservice {
+namespace utq::protocols {
 namespace {
 
 // One request for everything; the reply's parts come in any order.
@@ -29,4 +29,4 @@ QFuture<QueryOutcome> queryUt99(const QHostAddress& address, quint16 queryPort,
     return runQuery(std::make_unique<Ut99Conversation>(), address, queryPort, timing);
 }
 
-} // namespace utq::queryservice
+} // namespace utq::protocols

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "queryservice/HttpRequest.h"
 #include "queryservice/TargetPolicy.h"
+#include "queryservice/http/Request.h"
 
 #include <QHostAddress>
 #include <QList>

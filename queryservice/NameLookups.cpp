@@ -1,7 +1,7 @@
 #include "queryservice/NameLookups.h"
 
 #include "platform/HostLookup.h"
-#include "queryservice/ClientKey.h"
+#include "queryservice/http/ClientKey.h"
 
 #include <algorithm>
 
@@ -54,7 +54,7 @@ void NameLookups::keepLastGood(const QStringList& names) {
 
 NameLookups::Ticket NameLookups::lookUp(const QString& name, const QHostAddress& asker,
                                         qint64 timeLeftMs, Done done) {
-    const QHostAddress client = clientKey(asker); // an IPv6 /64 is one client
+    const QHostAddress client = http::clientKey(asker); // an IPv6 /64 is one client
     const QString key = name.toLower();
     const qint64 now = clock_();
     if (const auto known = known_.constFind(key); known != known_.cend()) {

@@ -1,11 +1,11 @@
 #include "queryservice/QueryLimits.h"
 
-#include "queryservice/ClientKey.h"
+#include "queryservice/http/ClientKey.h"
 
 namespace utq::queryservice {
 
 QueryLimits::Verdict QueryLimits::admit(const QHostAddress& peer, qint64 nowMs) {
-    const QHostAddress client = clientKey(peer);
+    const QHostAddress client = http::clientKey(peer);
     if (inFlight_ > 0 && running_ >= inFlight_)
         return Verdict::Busy;
     if (perClientInFlight_ > 0 && runningPerClient_.value(client) >= perClientInFlight_)
@@ -34,7 +34,7 @@ QueryLimits::Verdict QueryLimits::admit(const QHostAddress& peer, qint64 nowMs) 
 void QueryLimits::done(const QHostAddress& peer) {
     if (running_ > 0)
         --running_;
-    auto found = runningPerClient_.find(clientKey(peer));
+    auto found = runningPerClient_.find(http::clientKey(peer));
     if (found != runningPerClient_.end() && --found.value() <= 0)
         runningPerClient_.erase(found);
 }

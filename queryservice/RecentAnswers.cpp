@@ -1,10 +1,14 @@
 #include "queryservice/RecentAnswers.h"
 
-#include "queryservice/StatusBounds.h"
+#include "protocols/StatusBounds.h"
 
 #include <algorithm>
 
 namespace utq::queryservice {
+
+using protocols::QueryOutcome;
+namespace bounds = protocols::bounds;
+
 namespace {
 
 // Past this many servers, answers that are no longer fresh are dropped at once.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queryservice/QueryOutcome.h"
+#include "protocols/QueryOutcome.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -27,7 +27,7 @@ public:
         : reuseMs_(reuseMs), budgetBytes_(budgetBytes) {}
 
     struct Answer {
-        QueryOutcome outcome;
+        protocols::QueryOutcome outcome;
         QDateTime askedAt;
     };
     using Done = std::function<void(const Answer&)>;
@@ -37,8 +37,8 @@ public:
     // clock's reading, and `clock` reads it again when a query ends; answers are delivered in
     // `context`'s thread.
     void ask(const QString& server, qint64 nowMs,
-             const std::function<QFuture<QueryOutcome>()>& start, Done done, QObject* context,
-             const std::function<qint64()>& clock);
+             const std::function<QFuture<protocols::QueryOutcome>()>& start, Done done,
+             QObject* context, const std::function<qint64()>& clock);
 
     // The estimated bytes of the answers kept.
     qint64 keptBytes() const { return keptBytes_; }

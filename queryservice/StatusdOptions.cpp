@@ -77,7 +77,7 @@ std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, 
         } else if (argument == QLatin1String("--allow") ||
                    argument == QLatin1String("--trusted-proxy")) {
             const auto range =
-                i + 1 < arguments.size() ? queryservice::parseSubnet(arguments[++i]) : std::nullopt;
+                i + 1 < arguments.size() ? parseSubnet(arguments[++i]) : std::nullopt;
             if (!range) {
                 error = QStringLiteral("%1 needs an address range, such as 127.0.0.1/32 or "
                                        "192.168.0.0/16.")

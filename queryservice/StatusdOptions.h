@@ -27,9 +27,9 @@ struct StatusdOptions {
     int reuseMs = 1500;
     int maxLookups = 16;
     int lookupsPerClient = 2;
-    QList<queryservice::Subnet> allowed; // special-purpose or own ranges asked all the same
-    QStringList serverNames;             // Host names served, lower case; empty: see the usage
-    QList<queryservice::Subnet> trustedProxies; // whose X-Forwarded-For or Forwarded is believed
+    QList<Subnet> allowed;        // special-purpose or own ranges asked all the same
+    QStringList serverNames;      // Host names served, lower case; empty: see the usage
+    QList<Subnet> trustedProxies; // whose X-Forwarded-For or Forwarded is believed
 };
 
 // Reads `arguments` (without the program's name); none, with `error` set, when they make no

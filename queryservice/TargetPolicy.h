@@ -1,12 +1,8 @@
 #pragma once
 
-#include <QHostAddress>
-#include <QList>
-#include <QPair>
-#include <QString>
+#include "base/Subnets.h"
 
 #include <functional>
-#include <optional>
 
 // Which addresses a status service may send queries to. A service that strangers reach, or
 // that any web page on its machine can make ask, must not be a way into the networks behind
@@ -14,17 +10,6 @@
 // link-local, documentation, multicast, ...) and the machine's own addresses are refused, in
 // any spelling, unless the operator allows a range of them.
 namespace utq::queryservice {
-
-using Subnet = QPair<QHostAddress, int>;
-
-// "10.0.0.0/8", "127.0.0.1" (one address) or "fd00::/8"; none when it is no such thing.
-std::optional<Subnet> parseSubnet(const QString& text);
-
-// `address` lies in one of `ranges`.
-bool inAnyRange(const QHostAddress& address, const QList<Subnet>& ranges);
-
-// An IPv4 address written as IPv6 (::ffff:a.b.c.d) as the IPv4 address it is.
-QHostAddress plainAddress(const QHostAddress& address);
 
 // Not a public unicast address: where a query could reach the service's own machine or
 // network, or many hosts at once.

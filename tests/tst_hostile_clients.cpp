@@ -6,15 +6,16 @@
 #include "FakeServers.h"
 #include "NetworkNamespace.h"
 
-#include "queryservice/HttpRequest.h"
-#include "queryservice/HttpServer.h"
 #include "queryservice/StatusService.h"
+#include "queryservice/http/Request.h"
+#include "queryservice/http/Server.h"
 
 #include <QTcpSocket>
 #include <QTest>
 
 #include <algorithm>
 
+using namespace utq::protocols;
 using namespace utq::queryservice;
 
 namespace {

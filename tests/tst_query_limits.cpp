@@ -1,7 +1,7 @@
 // The status service's limits, on a clock the test sets: queries in flight, and queries per
 // client in each second.
-#include "queryservice/ClientKey.h"
 #include "queryservice/QueryLimits.h"
+#include "queryservice/http/ClientKey.h"
 
 #include <QTest>
 
@@ -47,7 +47,7 @@ private slots:
     }
 
     void aClientIsAnIPv4AddressOrAnIPv6Network() {
-        using utq::queryservice::clientKey;
+        using utq::queryservice::http::clientKey;
         const auto key = [](const char* address) {
             return clientKey(QHostAddress(QString::fromLatin1(address)));
         };

@@ -6,6 +6,7 @@
 #include <QPromise>
 #include <QTest>
 
+using namespace utq::protocols;
 using namespace utq::queryservice;
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "favourites/FavouritesFile.h"
 #include "queryservice/BackgroundStatusService.h"
-#include "queryservice/StatusPages.h"
+#include "queryservice/pages/StatusPages.h"
 
 #include <QDir>
 #include <QFileInfo>

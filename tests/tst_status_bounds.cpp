@@ -1,9 +1,9 @@
 // The bounds every game's status is held to when its query ends, whatever the reader let by.
-#include "queryservice/StatusBounds.h"
+#include "protocols/StatusBounds.h"
 
 #include <QTest>
 
-using namespace utq::queryservice;
+using namespace utq::protocols;
 
 namespace {
 

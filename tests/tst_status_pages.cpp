@@ -2,15 +2,15 @@
 // service's HTML for what a server told.
 #include "query/FavouriteSelection.h"
 #include "query/StatusPages.h"
-#include "queryservice/StatusPages.h"
+#include "queryservice/pages/StatusPages.h"
 
 #include <QTest>
 
 using namespace utq;
 using namespace utq::query;
-using utq::queryservice::PlayerStatus;
-using utq::queryservice::Rgb;
-using utq::queryservice::ServerStatus;
+using utq::protocols::PlayerStatus;
+using utq::protocols::Rgb;
+using utq::protocols::ServerStatus;
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace utq::protocols;
 using namespace utq::queryservice;
 
 namespace {

@@ -38,8 +38,7 @@ class TestStatusdPolicy : public QObject {
 private slots:
     void theClientBehindATrustedProxy() {
         using queryservice::forwardedClient;
-        const QList<queryservice::Subnet> trusted = {*queryservice::parseSubnet("127.0.0.1"),
-                                                     *queryservice::parseSubnet("10.0.0.0/8")};
+        const QList<Subnet> trusted = {*parseSubnet("127.0.0.1"), *parseSubnet("10.0.0.0/8")};
         const auto clientOf = [&trusted](const QList<QPair<QByteArray, QByteArray>>& headers,
                                          const char* peer = "127.0.0.1") {
             queryservice::http::Request request;

@@ -2,12 +2,12 @@
 // datagrams that are cut short or lie about their lengths.
 #include "Ut2004Replies.h"
 
-#include "queryservice/Ut2004Protocol.h"
+#include "protocols/Ut2004Protocol.h"
 
 #include <QTest>
 
-using namespace utq::queryservice;
-using namespace utq::queryservice::ut2004;
+using namespace utq::protocols;
+using namespace utq::protocols::ut2004;
 
 using namespace ut2004replies;
 

@@ -6,13 +6,13 @@
 #include "QueryRun.h"
 #include "Ut2004Replies.h"
 
-#include "queryservice/Ut2004Query.h"
+#include "protocols/Ut2004Query.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
-using namespace utq::queryservice;
+using namespace utq::protocols;
 using namespace ut2004replies;
 using Kind = QueryOutcome::Kind;
 

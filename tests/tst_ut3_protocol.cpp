@@ -1,14 +1,14 @@
 // UT3's GameSpy v4 query: the requests, the challenge, and full-stats replies whole, split,
 // out of order, incomplete, cut short, hostile, and with the quirks of real UT3 servers.
-#include "queryservice/Ut3Protocol.h"
+#include "protocols/Ut3Protocol.h"
 
 #include "Ut3Replies.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
-using namespace utq::queryservice;
-using namespace utq::queryservice::ut3;
+using namespace utq::protocols;
+using namespace utq::protocols::ut3;
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include "FakeServers.h"
 #include "QueryRun.h"
 
-#include "queryservice/Ut3Query.h"
+#include "protocols/Ut3Query.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 
-using namespace utq::queryservice;
+using namespace utq::protocols;
 using Kind = QueryOutcome::Kind;
 
 namespace {

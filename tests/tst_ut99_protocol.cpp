@@ -1,11 +1,11 @@
 // Reassembling and reading UT99 status replies: whole, split, out of order, repeated,
 // incomplete and broken.
-#include "queryservice/Ut99Protocol.h"
+#include "protocols/Ut99Protocol.h"
 
 #include <QTest>
 
-using namespace utq::queryservice;
-using namespace utq::queryservice::ut99;
+using namespace utq::protocols;
+using namespace utq::protocols::ut99;
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "FakeGameServer.h"
 #include "QueryRun.h"
 
-#include "queryservice/Ut99Query.h"
+#include "protocols/Ut99Query.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,7 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
-using namespace utq::queryservice;
+using namespace utq::protocols;
 using Kind = QueryOutcome::Kind;
 
 namespace {

@@ -1,8 +1,8 @@
-#include "queryservice/ClientKey.h"
+#include "queryservice/http/ClientKey.h"
 
 #include <algorithm>
 
-namespace utq::queryservice {
+namespace utq::queryservice::http {
 
 QHostAddress clientKey(const QHostAddress& peer) {
     bool isIPv4 = false;
@@ -17,4 +17,4 @@ QHostAddress clientKey(const QHostAddress& peer) {
     return QHostAddress(network);
 }
 
-} // namespace utq::queryservice
+} // namespace utq::queryservice::http

@@ -1,4 +1,4 @@
-#include "queryservice/HttpConnection.h"
+#include "queryservice/http/Connection.h"
 
 #include <QMetaObject>
 

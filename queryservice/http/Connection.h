@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queryservice/HttpServer.h"
+#include "queryservice/http/Server.h"
 
 #include <QTcpSocket>
 

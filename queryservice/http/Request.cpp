@@ -1,4 +1,4 @@
-#include "queryservice/HttpRequest.h"
+#include "queryservice/http/Request.h"
 
 #include <QUrl>
 

@@ -1,4 +1,4 @@
-#include "queryservice/HttpResponse.h"
+#include "queryservice/http/Response.h"
 
 namespace utq::queryservice::http {
 

@@ -1,8 +1,8 @@
-#include "queryservice/HttpServer.h"
+#include "queryservice/http/Server.h"
 
-#include "queryservice/ClientKey.h"
-#include "queryservice/HttpConnection.h"
-#include "queryservice/TargetPolicy.h"
+#include "base/Subnets.h"
+#include "queryservice/http/ClientKey.h"
+#include "queryservice/http/Connection.h"
 
 namespace utq::queryservice::http {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "queryservice/HttpRequest.h"
-#include "queryservice/HttpResponse.h"
+#include "queryservice/http/Request.h"
+#include "queryservice/http/Response.h"
 
 #include <QHash>
 #include <QHostAddress>

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "base/Games.h"
-#include "queryservice/ServerStatus.h"
+#include "protocols/ServerStatus.h"
 
 #include <QDateTime>
 #include <QString>
 
-namespace utq::queryservice {
+namespace utq::queryservice::pages {
 
 // What became of one request for a server's status, whether it is then shown as a page or
 // sent as JSON.
@@ -27,11 +27,11 @@ struct Finding {
 
     State state = State::NoAnswer;
     const GameDescription* game = nullptr;
-    QString host;        // as given, trimmed
-    QString portText;    // as given
-    int port = 0;        // the port given, when it is one
-    int queryPort = 0;   // the port asked last: the one that answered, when one did
-    ServerStatus status; // for Up and Partial
+    QString host;                   // as given, trimmed
+    QString portText;               // as given
+    int port = 0;                   // the port given, when it is one
+    int queryPort = 0;              // the port asked last: the one that answered, when one did
+    protocols::ServerStatus status; // for Up and Partial
     qint64 roundTripMs = -1;
     QDateTime askedAt;
     QString note;          // how the server was found, when it was not where told
@@ -61,4 +61,4 @@ constexpr int httpStatusOf(Finding::State state) {
     return 200; // not reached: the switch names every state
 }
 
-} // namespace utq::queryservice
+} // namespace utq::queryservice::pages

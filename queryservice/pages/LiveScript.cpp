@@ -1,6 +1,6 @@
-#include "queryservice/StartPages.h"
+#include "queryservice/pages/StartPages.h"
 
-#include "queryservice/StatusJson.h"
+#include "queryservice/pages/StatusJson.h"
 
 namespace utq::queryservice::pages {
 namespace {

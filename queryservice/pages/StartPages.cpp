@@ -1,12 +1,8 @@
-#include "queryservice/StartPages.h"
+#include "queryservice/pages/StartPages.h"
 
 #include "base/Games.h"
-#include "favourites/FavouritesFile.h"
-#include "launch/LaunchAddress.h"
-#include "queryservice/StatusJson.h"
-#include "queryservice/StatusPages.h"
-
-#include <algorithm>
+#include "queryservice/pages/StatusJson.h"
+#include "queryservice/pages/StatusPages.h"
 
 namespace utq::queryservice::pages {
 namespace {
@@ -59,10 +55,6 @@ StartText startText(GameKind game) {
     return {"", ""}; // not reached: the switch names every game
 }
 
-QString fieldOf(const favourites::ServerEntry& entry, int field) {
-    return field < 0 ? QString() : entry[static_cast<std::size_t>(field)].trimmed();
-}
-
 // One row: the label links to the server's status page; the cells after it stay empty until
 // the script fills them. The row carries what the script asks the service for.
 QString rowHtml(const GameDescription& game, const ListedServer& server) {
@@ -81,9 +73,8 @@ QString rowHtml(const GameDescription& game, const ListedServer& server) {
                            "<td class=\"state\"></td>");
     if (game.joinPort.favouriteField >= 0) {
         html += QStringLiteral("<td class=\"join\">");
-        if (!server.joinPort.isEmpty())
-            html += QStringLiteral("<a href=\"") +
-                    escapedText(launch::launchAddress(server.host, server.joinPort)) +
+        if (!server.joinAddress.isEmpty())
+            html += QStringLiteral("<a href=\"") + escapedText(server.joinAddress) +
                     QStringLiteral("\">Join</a>");
         html += QStringLiteral("</td>");
     }
@@ -92,48 +83,9 @@ QString rowHtml(const GameDescription& game, const ListedServer& server) {
 
 } // namespace
 
-QList<ListedServer> favouriteServers(GameKind game, const QString& folder) {
-    if (folder.isEmpty())
-        return {};
-    const GameDescription& description = describe(game);
-    // The window's own reader, which reads a file again only once it has changed, so a row
-    // saved on the favourites tab shows at the page's next load.
-    const favourites::Favourites rows =
-        favourites::readFile(game, folder + u'/' + favourites::fileName(game));
-    QList<ListedServer> servers;
-    for (int slot = 1; slot <= favourites::kSlotCount; ++slot) {
-        const favourites::ServerEntry& row = rows[static_cast<std::size_t>(slot - 1)];
-        const QString host = fieldOf(row, favourites::kAddressField);
-        if (host.isEmpty())
-            continue; // an empty row, or one with nothing to ask
-        const QString name = fieldOf(row, favourites::kNameField);
-        servers.append({name.isEmpty() ? host : name, host,
-                        fieldOf(row, description.statusPort.favouriteField),
-                        fieldOf(row, description.webPort.favouriteField),
-                        fieldOf(row, description.joinPort.favouriteField), true, slot});
-    }
-    return servers;
-}
-
-QList<ListedServer> listedServers(GameKind game, const QList<ListedServer>& clanServers,
-                                  const QString& favouritesFolder) {
-    QList<ListedServer> servers = clanServers;
-    for (qsizetype index = 0; index < servers.size(); ++index)
-        servers[index].row = static_cast<int>(index + 1);
-    for (const ListedServer& favourite : favouriteServers(game, favouritesFolder))
-        if (std::none_of(servers.cbegin(), servers.cend(), [&favourite](const ListedServer& s) {
-                return s.host.compare(favourite.host, Qt::CaseInsensitive) == 0 &&
-                       s.port == favourite.port;
-            }))
-            servers.append(favourite);
-    return servers;
-}
-
-QByteArray startPage(GameKind game, const QList<ListedServer>& clanServers,
-                     const QString& favouritesFolder) {
+QByteArray startPage(GameKind game, const QList<ListedServer>& servers) {
     const GameDescription& description = describe(game);
     const StartText text = startText(game);
-    const QList<ListedServer> servers = listedServers(game, clanServers, favouritesFolder);
     QString body = QStringLiteral("<h1>") + escapedText(QLatin1String(text.title)) +
                    QStringLiteral("</h1><p>") + escapedText(QLatin1String(text.intro)) +
                    QStringLiteral("</p>");

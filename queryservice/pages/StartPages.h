@@ -19,10 +19,11 @@ struct ListedServer {
     QString host;  // as the picker or the favourites file gives it
     QString port;  // the port the game's status page takes
     // Given defaults, so that a server of a game without them is written {label, host, port}.
-    QString webPort = {};   // UT3: the server's web port, where known
-    QString joinPort = {};  // UT99: the game port players join at, where known
-    bool favourite = false; // one of the user's favourites, not one of the clan's servers
-    int row = 0;            // its favourites row, 1 to 6; the clan's servers count from 1 too
+    QString webPort = {};     // UT3: the server's web port, where known
+    QString joinPort = {};    // UT99: the game port players join at, where known
+    bool favourite = false;   // one of the user's favourites, not one of the clan's servers
+    int row = 0;              // its favourites row, 1 to 6; the clan's servers count from 1 too
+    QString joinAddress = {}; // what starts the game client at it, when joinPort is known
 };
 
 // The clan's servers of each game, first on its start page.
@@ -39,20 +40,8 @@ inline constexpr char kStartPagePolicy[] =
     "default-src 'none'; script-src 'self'; connect-src 'self'; style-src 'unsafe-inline'; "
     "img-src 'self'; frame-ancestors 'none'";
 
-// The favourites of `game` that a start page lists, from the game's favourites file in
-// `folder`: the rows with an address, in the file's order. None when `folder` is empty (the
-// stand-alone service has no user) or the file cannot be read.
-QList<ListedServer> favouriteServers(GameKind game, const QString& folder);
-
-// What a start page lists: `clanServers`, then the favourites in `favouritesFolder` that are
-// not one of them already (the favourites a user starts with are the clan's servers).
-QList<ListedServer> listedServers(GameKind game, const QList<ListedServer>& clanServers,
-                                  const QString& favouritesFolder);
-
-// The start page of `game`'s tabs: what to type, then `clanServers` and the favourites in
-// `favouritesFolder`, each a link to its status page.
-QByteArray startPage(GameKind game, const QList<ListedServer>& clanServers,
-                     const QString& favouritesFolder);
+// The start page of `game`'s tabs: what to type, then `servers`, each a link to its status page.
+QByteArray startPage(GameKind game, const QList<ListedServer>& servers);
 
 // The clan's voice server, and how to connect to it.
 QByteArray voiceServerPage(const QString& voiceHost);

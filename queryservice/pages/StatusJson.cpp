@@ -1,11 +1,19 @@
-#include "queryservice/StatusJson.h"
+#include "queryservice/pages/StatusJson.h"
 
-#include "queryservice/StatusPages.h"
+#include "queryservice/pages/StatusPages.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
-namespace utq::queryservice {
+namespace utq::queryservice::pages {
+
+using protocols::PlayerStatus;
+using protocols::Rgb;
+using protocols::ServerStatus;
+using protocols::TeamScore;
+using protocols::TextRun;
+using protocols::TextRuns;
+
 namespace {
 
 using pages::withoutControls;
@@ -133,18 +141,8 @@ QJsonObject statusJson(const Finding& finding) {
     return json;
 }
 
-http::Response apiResponse(const QJsonObject& json, int status) {
-    http::Response response;
-    response.status = status;
-    response.contentType = "application/json; charset=utf-8";
-    response.body = QJsonDocument(json).toJson(QJsonDocument::Compact);
-    response.setHeader("X-Content-Type-Options", "nosniff");
-    response.setHeader("Cache-Control", "no-store");
-    return response;
+QByteArray jsonText(const QJsonObject& json) {
+    return QJsonDocument(json).toJson(QJsonDocument::Compact);
 }
 
-http::Response jsonResponse(const Finding& finding) {
-    return apiResponse(statusJson(finding), httpStatusOf(finding.state));
-}
-
-} // namespace utq::queryservice
+} // namespace utq::queryservice::pages

@@ -1,4 +1,4 @@
-#include "queryservice/StatusPages.h"
+#include "queryservice/pages/StatusPages.h"
 
 #include "base/Utf16.h"
 
@@ -7,6 +7,13 @@
 #include <algorithm>
 
 namespace utq::queryservice::pages {
+
+using protocols::PlayerStatus;
+using protocols::Rgb;
+using protocols::ServerStatus;
+using protocols::TeamScore;
+using protocols::TextRun;
+using protocols::TextRuns;
 
 QString withoutControls(const QString& text) {
     // The readers replace lone surrogates already; none may reach a page or JSON all the same.

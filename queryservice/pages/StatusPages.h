@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queryservice/ServerStatus.h"
+#include "protocols/ServerStatus.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -46,7 +46,7 @@ struct StatusView {
     QString note;          // a word to the user about how the server was found
 };
 
-QByteArray statusPage(const ServerStatus& status, const StatusView& view);
+QByteArray statusPage(const protocols::ServerStatus& status, const StatusView& view);
 
 // The Content-Security-Policy every page carries: no scripts, nothing from elsewhere.
 inline constexpr char kContentSecurityPolicy[] =
