@@ -1,5 +1,6 @@
 #include "queryservice/ServiceResponses.h"
 
+#include "queryservice/pages/Assets.h"
 #include "queryservice/pages/StartPages.h"
 #include "queryservice/pages/StatusJson.h"
 
@@ -22,7 +23,7 @@ http::Response htmlResponse(const QByteArray& html, int status, const char* poli
 http::Response scriptResponse() {
     http::Response response;
     response.contentType = "text/javascript; charset=utf-8";
-    response.body = pages::liveScript();
+    response.body = pages::assets::liveScript();
     response.setHeader("X-Content-Type-Options", "nosniff");
     response.setHeader("Cache-Control", "no-store");
     return response;

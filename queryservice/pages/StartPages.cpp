@@ -1,31 +1,12 @@
 #include "queryservice/pages/StartPages.h"
 
 #include "base/Games.h"
+#include "queryservice/pages/Assets.h"
 #include "queryservice/pages/StatusJson.h"
 #include "queryservice/pages/StatusPages.h"
 
 namespace utq::queryservice::pages {
 namespace {
-
-// The rows' table in the house style: fixed columns, so that a long server name or a row
-// filled in later never moves the others, and each row's state in a colour of its own.
-constexpr auto kStartPageStyle = R"(
-table.servers { table-layout: fixed; margin: 8px 0 4px; }
-.servers td { white-space: nowrap; overflow: hidden; text-overflow: ellipsis; }
-.servers th:nth-child(1) { width: 19%; }
-.servers th:nth-child(2) { width: 29%; }
-.servers th:nth-child(3) { width: 13%; }
-.servers th:nth-child(4) { width: 8%; }
-.servers th:nth-child(5) { width: 7%; }
-.servers th:nth-child(6) { width: 18%; padding-left: 12px; }
-.servers th:nth-child(7) { width: 6%; }
-.servers td.players, .servers td.ping, .servers th.number { text-align: right; }
-.servers td.state { white-space: normal; padding-left: 12px; }
-.servers tr.up td.state { color: #8fe08f; }
-.servers tr.down td.state { color: #ffb050; }
-.servers tr.stale td { color: #9fb6dd; }
-.servers tr.stale td.state { color: #ffb050; }
-)";
 
 struct StartText {
     const char* title;
@@ -107,7 +88,7 @@ QByteArray startPage(GameKind game, const QList<ListedServer>& servers) {
                 escapedText(QLatin1String(description.startPagePath)) +
                 QStringLiteral("\">Reload</a></p>");
     }
-    return scriptedPage(QLatin1String(text.title), body, kStartPageStyle, kLiveScriptPath);
+    return scriptedPage(QLatin1String(text.title), body, assets::startPageStyle(), kLiveScriptPath);
 }
 
 QByteArray voiceServerPage(const QString& voiceHost) {

@@ -31,7 +31,6 @@ using ClanServers = QMap<GameKind, QList<ListedServer>>;
 
 // Where the service serves the script that fills the start pages' rows.
 inline constexpr auto kLiveScriptPath = "/qEl/live.js";
-QByteArray liveScript();
 
 // The start pages' Content-Security-Policy: the status pages' (no script, nothing from
 // elsewhere), with this service's own scripts, and their questions to this service, allowed.

@@ -1,6 +1,7 @@
 #include "queryservice/pages/StatusPages.h"
 
 #include "base/Utf16.h"
+#include "queryservice/pages/Assets.h"
 
 #include <QtGlobal>
 
@@ -33,25 +34,12 @@ QString escapedText(const QString& text) { return withoutControls(text).toHtmlEs
 
 namespace {
 
-constexpr auto kStyle = R"(
-body { background: #001537; color: #fff; font: 13px Tahoma, "DejaVu Sans", sans-serif; margin: 10px; }
-h1 { font-size: 18px; margin: 0 0 6px; color: #e0a020; }
-h2 { font-size: 14px; margin: 12px 0 4px; }
-table { border-collapse: collapse; width: 100%; }
-th, td { text-align: left; padding: 2px 6px; border-bottom: 1px solid #24406e; }
-th { color: #9fb6dd; }
-.facts td:first-child { color: #9fb6dd; width: 9em; }
-.note { color: #9fb6dd; font-size: 11px; }
-a { color: #78beff; }
-.warn { color: #ffb050; }
-)";
-
 // The house style and then `style`; one script of this service's own where `scriptPath` says.
-QByteArray document(const QString& title, const QString& body, const char* style = "",
+QByteArray document(const QString& title, const QString& body, const QString& style = {},
                     const char* scriptPath = nullptr) {
     QString head = QStringLiteral("<!doctype html><html><head><meta charset=\"utf-8\"><title>") +
-                   escapedText(title) + QStringLiteral("</title><style>") + QLatin1String(kStyle) +
-                   QLatin1String(style) + QStringLiteral("</style>");
+                   escapedText(title) + QStringLiteral("</title><style>") + assets::pageStyle() +
+                   style + QStringLiteral("</style>");
     if (scriptPath)
         head += QStringLiteral("<script src=\"") + escapedText(QLatin1String(scriptPath)) +
                 QStringLiteral("\" defer></script>");
@@ -283,7 +271,7 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
     return document(title, body);
 }
 
-QByteArray scriptedPage(const QString& title, const QString& bodyHtml, const char* style,
+QByteArray scriptedPage(const QString& title, const QString& bodyHtml, const QString& style,
                         const char* scriptPath) {
     return document(title, bodyHtml, style, scriptPath);
 }

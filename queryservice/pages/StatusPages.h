@@ -32,7 +32,7 @@ QString escapedText(const QString& text);
 // A page whose body is ready HTML (every text in it put through escapedText), in the house
 // style and then `style`, running one script of this service's own, from `scriptPath`, once
 // the page is read. Only start pages have one, and it puts text in only as text.
-QByteArray scriptedPage(const QString& title, const QString& bodyHtml, const char* style,
+QByteArray scriptedPage(const QString& title, const QString& bodyHtml, const QString& style,
                         const char* scriptPath);
 
 struct StatusView {

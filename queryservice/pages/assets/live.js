@@ -1,10 +1,3 @@
-#include "queryservice/pages/StartPages.h"
-
-#include "queryservice/pages/StatusJson.h"
-
-namespace utq::queryservice::pages {
-namespace {
-
 // Runs in the web views' start pages (kStartPagePolicy allows this service's scripts and
 // nothing inline). It asks this service's JSON API for every listed server at once and fills
 // each row as its answer comes, so a silent server holds up only its own row. While the page
@@ -12,7 +5,9 @@ namespace {
 // when it is shown again. A row whose server stops answering keeps what it last said, with
 // its age. Every text goes into the page with textContent, never as HTML: server names are
 // anybody's text.
-constexpr auto kScript = R"script('use strict';
+//
+// The service writes its JSON API's address for @API@ as it serves the script.
+'use strict';
 (() => {
   const kApi = '@API@';
   const kRefreshMs = 30000;
@@ -148,10 +143,3 @@ constexpr auto kScript = R"script('use strict';
     shownOrHidden();
   }
 })();
-)script";
-
-} // namespace
-
-QByteArray liveScript() { return QByteArray(kScript).replace("@API@", kApiStatusPath); }
-
-} // namespace utq::queryservice::pages

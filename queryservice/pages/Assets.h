@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The pages' style sheets and the start pages' script, kept as CSS and JavaScript files
+// (assets/) and compiled in; each is read once.
+namespace utq::queryservice::pages::assets {
+
+// The house style of every page (assets/page.css).
+const QString& pageStyle();
+// The start pages' table of servers, after the house style (assets/start-page.css).
+const QString& startPageStyle();
+// The script that fills the start pages' rows (assets/live.js), with the API's address in it.
+const QByteArray& liveScript();
+
+} // namespace utq::queryservice::pages::assets

@@ -1,0 +1,114 @@
+// The start pages' script in a real web view, served by the real status service with fake game
+// servers on loopback: whatever the rows' servers do (answer with a hostile name, stay silent,
+// be given a port that is none, be unknown), and when the page is hidden and shown again, the
+// page writes nothing to its console: no error of the script, no refusal of its policy.
+#include "EventLoopWait.h"
+#include "FakeServers.h"
+#include "NamesOnly.h"
+#include "TestMain.h"
+#include "TestWindow.h"
+
+#include "base/Games.h"
+#include "favourites/FavouritesFile.h"
+#include "queryservice/StatusService.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+using namespace utq;
+
+namespace {
+
+// A page that keeps every line written to its console.
+class ConsoleWatch : public QWebEnginePage {
+public:
+    QStringList lines;
+
+protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int line, const QString& source) override {
+        lines.append(
+            QStringLiteral("%1:%2 (level %3) %4").arg(source).arg(line).arg(level).arg(message));
+    }
+};
+
+QVariant evaluate(QWebEnginePage& page, const QString& script) {
+    auto answer = std::make_shared<std::optional<QVariant>>();
+    page.runJavaScript(script, [answer](const QVariant& value) { *answer = value; });
+    waitUntil([&] { return answer->has_value(); }, 5000);
+    return answer->value_or(QVariant());
+}
+
+// Every row's state cell, once each has its server's answer; empty before.
+QString filledStates(QWebEnginePage& page) {
+    return evaluate(page, "(() => { const s = Array.from(document.querySelectorAll("
+                          "'tr[data-game] td.state'), (td) => td.textContent); "
+                          "return s.length && s.every((t) => t && !t.startsWith('asking')) ? "
+                          "s.join('|') : ''; })()")
+        .toString();
+}
+
+} // namespace
+
+class TestPageScript : public QObject {
+    Q_OBJECT
+private slots:
+    void theStartPagesScriptWritesNothingToTheConsole() {
+        FakeGameServer alive(fakeservers::ut99("</script><b onclick=\"x\">'Frag"));
+        FakeGameServer silent([](const QByteArray&, int) { return QList<QByteArray>{}; });
+        QTemporaryDir folder;
+        favourites::Favourites rows;
+        rows[0] = {"Alive", "127.0.0.1", "7777", QString::number(alive.port())};
+        rows[1] = {"Silent", "127.0.0.1", "7777", QString::number(silent.port())};
+        rows[2] = {"Typo", "127.0.0.1", "7777", "77x8"};
+        writeFile(folder.filePath(favourites::fileName(GameKind::UT99)),
+                  favourites::fileText(GameKind::UT99, rows));
+
+        queryservice::ServiceSettings settings;
+        settings.favouritesFolder = folder.path();
+        for (const GameKind game : kGameKinds) // names no look-up knows
+            settings.clanServers[game] = {{"Clan", "clan.qel.example", "7778", "80", "7777"}};
+        settings.resolve = namesOnly();
+        settings.pageDeadlineMs = 1500;
+        queryservice::StatusService service(settings);
+        const quint16 port = service.listen();
+        QVERIFY(port != 0);
+
+        ConsoleWatch page; // outlives the view that shows it
+        QWebEngineView view;
+        view.setPage(&page);
+        view.resize(800, 600);
+        view.show();
+        // UT99's last, so that its page is the one hidden and shown below.
+        for (const GameKind game : {GameKind::UT3, GameKind::UT2004, GameKind::UT99}) {
+            const QString address = QStringLiteral("http://127.0.0.1:%1%2")
+                                        .arg(port)
+                                        .arg(QLatin1String(describe(game).startPagePath));
+            QSignalSpy loaded(&page, &QWebEnginePage::loadFinished);
+            view.load(QUrl(address));
+            QVERIFY(loaded.wait(15000));
+            QString states;
+            QVERIFY2(waitUntil([&] { return !(states = filledStates(page)).isEmpty(); }, 15000),
+                     qPrintable(address));
+            if (game == GameKind::UT99)
+                QCOMPARE(states, "unknown name|up|no answer|not a port");
+        }
+
+        // Hidden, the page asks nothing; shown again, it asks at once.
+        view.hide();
+        QVERIFY(waitUntil(
+            [&] { return evaluate(page, "document.visibilityState").toString() == "hidden"; },
+            5000));
+        const qsizetype asked = alive.requests.size();
+        view.show();
+        QVERIFY(waitUntil([&] { return alive.requests.size() > asked; }, 15000));
+        QVERIFY(waitUntil([&] { return !filledStates(page).isEmpty(); }, 15000));
+
+        QVERIFY2(page.lines.isEmpty(), qPrintable(page.lines.join(u'\n')));
+    }
+};
+
+UTQ_TEST_MAIN(TestPageScript)
+#include "tst_page_script.moc"
