@@ -13,9 +13,10 @@
 #include <functional>
 #include <memory>
 
-// The status pages the web views ask for, and their start pages: each status page queries the
-// game server itself. Nothing here waits on the network: a page is answered when its query is
-// done, and the thread that runs the service stays free meanwhile.
+// The status service: each request is routed to its page or to the API, and a status page or
+// an API answer waits for what the finder finds of its server. Nothing here waits on the
+// network: a page is answered when its finding comes, and the thread that runs the service
+// stays free meanwhile.
 namespace utq::queryservice {
 
 // How servers are found (FindingSettings), and what the service serves and to whom.
