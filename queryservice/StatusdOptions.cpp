@@ -47,6 +47,7 @@ constexpr NumberOption kNumberOptions[] = {
     {"--reuse-ms", &StatusdOptions::reuseMs, 0, 60000},
     {"--max-lookups", &StatusdOptions::maxLookups, 1, 100000},
     {"--lookups-per-client", &StatusdOptions::lookupsPerClient, 1, 100000},
+    {"--list-seconds", &StatusdOptions::listSeconds, 60, 86400},
 };
 
 } // namespace
@@ -54,6 +55,7 @@ constexpr NumberOption kNumberOptions[] = {
 std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, QString& error) {
     StatusdOptions options;
     bool listenGiven = false;
+    bool mastersGiven = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         const auto number = std::find_if(std::begin(kNumberOptions), std::end(kNumberOptions),
@@ -95,6 +97,22 @@ std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, 
                 return std::nullopt;
             }
             options.serverNames.append(*name);
+        } else if (argument == QLatin1String("--master")) {
+            const auto master = i + 1 < arguments.size()
+                                    ? queryservice::parseMasterAddress(arguments[++i])
+                                    : std::nullopt;
+            if (!master) {
+                error = QStringLiteral("--master needs HOST:PORT, such as "
+                                       "master.333networks.com:28900.");
+                return std::nullopt;
+            }
+            if (!mastersGiven)
+                options.masters.clear();
+            mastersGiven = true;
+            if (!options.masters.contains(*master))
+                options.masters.append(*master);
+        } else if (argument == QLatin1String("--lan")) {
+            options.lan = true;
         } else if (!argument.startsWith(QLatin1String("--")) && !listenGiven) {
             if (!readListenAt(argument, options)) {
                 error = QStringLiteral("\"%1\" is not ADDRESS:PORT, such as 127.0.0.1:8080.")

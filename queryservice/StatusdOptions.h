@@ -1,5 +1,6 @@
 #pragma once
 
+#include "queryservice/MasterSettings.h"
 #include "queryservice/TargetPolicy.h"
 
 #include <QHostAddress>
@@ -30,6 +31,9 @@ struct StatusdOptions {
     QList<Subnet> allowed;        // special-purpose or own ranges asked all the same
     QStringList serverNames;      // Host names served, lower case; empty: see the usage
     QList<Subnet> trustedProxies; // whose X-Forwarded-For or Forwarded is believed
+    QList<queryservice::MasterAddress> masters = queryservice::defaultUt99Masters();
+    int listSeconds = 300; // the lists' refresh
+    bool lan = false;      // the lists include this machine's networks
 };
 
 // Reads `arguments` (without the program's name); none, with `error` set, when they make no
@@ -75,6 +79,14 @@ inline constexpr char kStatusdUsage[] =
     "                              another name get 421 (repeatable; any port). Without it:\n"
     "                              on loopback only localhost, 127.x.y.z and [::1] are served,\n"
     "                              elsewhere any name\n"
+    "  --master HOST:PORT          a master server the UT99 list is asked from (repeatable; it\n"
+    "                              replaces the defaults: master.333networks.com:28900,\n"
+    "                              master.errorist.eu:28900, master.oldunreal.com:28900 and\n"
+    "                              master2.oldunreal.com:28900)\n"
+    "  --list-seconds N            the lists are asked afresh every N s, first at start-up\n"
+    "                              (default 300, at least 60); a page only reads them\n"
+    "  --lan                       the lists also hold the UT99 and UT3 servers that answer a\n"
+    "                              broadcast on this machine's networks\n"
     "  --trusted-proxy CIDR        a reverse proxy in this range carries the requests: each is\n"
     "                              counted (and logged) for the client named last in\n"
     "                              X-Forwarded-For or Forwarded that is not a trusted proxy\n"

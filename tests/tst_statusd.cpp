@@ -76,6 +76,20 @@ private slots:
         QCOMPARE(options->allowed.size(), 2);
         QVERIFY(QHostAddress("127.0.0.1").isInSubnet(options->allowed[0]));
 
+        // The masters given replace the defaults, each once.
+        QCOMPARE(options->masters.size(), 4);
+        QVERIFY(!options->lan);
+        options = parseStatusdOptions({"--master", "Master.Example.org:28900", "--lan", "--master",
+                                       "127.0.0.1:28901", "--master", "master.example.org:28900",
+                                       "--list-seconds", "600"},
+                                      error);
+        QVERIFY2(options, qPrintable(error));
+        QCOMPARE(options->masters.size(), 2);
+        QCOMPARE(options->masters[0].text(), "master.example.org:28900");
+        QCOMPARE(options->masters[1].text(), "127.0.0.1:28901");
+        QVERIFY(options->lan);
+        QCOMPARE(options->listSeconds, 600);
+
         const QList<QStringList> wrong = {{"8080"},
                                           {"host.example:80"},
                                           {"1.2.3.4:0"},
@@ -92,7 +106,12 @@ private slots:
                                           {"--server-name"},
                                           {"--server-name", "a b"},
                                           {"--server-name", "x.org:80"},
-                                          {"--trusted-proxy", "10.0.0.0/40"}};
+                                          {"--trusted-proxy", "10.0.0.0/40"},
+                                          {"--master"},
+                                          {"--master", "master.example.org"},
+                                          {"--master", "1.2.3:28900"},
+                                          {"--master", "bad_name!:28900"},
+                                          {"--list-seconds", "5"}};
         for (const QStringList& arguments : wrong) {
             error.clear();
             QVERIFY2(!parseStatusdOptions(arguments, error), qPrintable(arguments.join(' ')));
