@@ -8,6 +8,10 @@ QueryLimits::Verdict QueryLimits::admit(const QHostAddress& peer, qint64 nowMs) 
     const QHostAddress client = http::clientKey(peer);
     if (inFlight_ > 0 && running_ >= inFlight_)
         return Verdict::Busy;
+    if (peer.isNull()) { // the service's own asking, which paces itself
+        ++running_;
+        return Verdict::Go;
+    }
     if (perClientInFlight_ > 0 && runningPerClient_.value(client) >= perClientInFlight_)
         return Verdict::ClientBusy;
     if (perClientPerSecond_ > 0) {
@@ -34,6 +38,8 @@ QueryLimits::Verdict QueryLimits::admit(const QHostAddress& peer, qint64 nowMs) 
 void QueryLimits::done(const QHostAddress& peer) {
     if (running_ > 0)
         --running_;
+    if (peer.isNull())
+        return;
     auto found = runningPerClient_.find(http::clientKey(peer));
     if (found != runningPerClient_.end() && --found.value() <= 0)
         runningPerClient_.erase(found);

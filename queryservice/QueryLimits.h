@@ -6,7 +6,8 @@
 // What keeps a status service that others can reach from being turned into a flood of
 // queries: a bound on pages in flight, in all and per client, and on pages per client per
 // second. A page is in flight from its request to its answer, name look-up included. A client
-// is what clientKey() makes of an address.
+// is what clientKey() makes of an address; no address is the service's own asking (its lists),
+// which paces itself and is bound only by the pages in flight in all.
 namespace utq::queryservice {
 
 class QueryLimits {

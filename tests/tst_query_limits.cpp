@@ -25,6 +25,20 @@ private slots:
         QCOMPARE(limits.running(), 0);
     }
 
+    // The service's own lists pace themselves: no address, no per-client bound, but they take
+    // their share of the slots that every page shares.
+    void theServicesOwnAskingIsBoundInAllOnly() {
+        QueryLimits limits(3, 1, 1);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(limits.admit({}, 0), Verdict::Go);
+        const QHostAddress a(QStringLiteral("10.0.0.1"));
+        QCOMPARE(limits.admit(a, 0), Verdict::Go);
+        QCOMPARE(limits.admit({}, 0), Verdict::Busy);
+        limits.done({});
+        QCOMPARE(limits.admit(a, 0), Verdict::ClientBusy); // a's own bound is untouched
+        QCOMPARE(limits.admit({}, 0), Verdict::Go);
+    }
+
     void perClientEachSecond() {
         QueryLimits limits(0, 2);
         const QHostAddress a(QStringLiteral("10.0.0.1")), b(QStringLiteral("::1"));
