@@ -48,6 +48,7 @@ struct GameDescription {
     GameKind kind;
     const char* name;          // "UT99", as pages and messages name the game
     const char* startPagePath; // the page the game's web views open before any query
+    const char* listPagePath;  // every server its lists find: the masters' and the LAN's
     StatusPage statusPage;     // what "Begin Query" asks for
     // The favourites tab's page where it has a path of its own (UT3), on the host
     // Hosts::ut3FavouritesPageHost() names; null where it is statusPage.
@@ -102,6 +103,7 @@ inline constexpr GameDescription kUt99{
     GameKind::UT99,
     "UT99",
     "/php/UTstats/lobby2.html",
+    "/servers/ut99",
     {"/php/UTstats/index.php", "txtip", "portnum", nullptr, {}},
     nullptr,
     0,
@@ -126,6 +128,7 @@ inline constexpr GameDescription kUt2004{
     GameKind::UT2004,
     "UT2004",
     "/qEl/04query.html",
+    "/servers/ut2004",
     {"/phpnuke/html/SQuery/index.php",
      "ip",
      "port",
@@ -154,6 +157,7 @@ inline constexpr GameDescription kUt3{
     GameKind::UT3,
     "UT3",
     "/qEl/ut3query.html",
+    "/servers/ut3",
     {"/qEl/UT3Query/ut3query.php", "serverip", "serverqport", "serverwport", {}},
     "/UT3Query/ut3query.php",
     0,

@@ -1,5 +1,6 @@
 #include "queryservice/pages/Assets.h"
 
+#include "queryservice/pages/ListJson.h"
 #include "queryservice/pages/StatusJson.h"
 
 #include <QFile>
@@ -24,6 +25,16 @@ const QString& pageStyle() {
 const QString& startPageStyle() {
     static const QString style = QString::fromUtf8(compiledIn("start-page.css"));
     return style;
+}
+
+const QString& listPageStyle() {
+    static const QString style = QString::fromUtf8(compiledIn("list-page.css"));
+    return style;
+}
+
+const QByteArray& listScript() {
+    static const QByteArray script = compiledIn("list.js").replace("@API@", kApiListPath);
+    return script;
 }
 
 const QByteArray& liveScript() {

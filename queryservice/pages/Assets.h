@@ -11,6 +11,10 @@ namespace utq::queryservice::pages::assets {
 const QString& pageStyle();
 // The start pages' table of servers, after the house style (assets/start-page.css).
 const QString& startPageStyle();
+// A list page's table, after the house style (assets/list-page.css).
+const QString& listPageStyle();
+// The script that keeps a list page up to date, sorts and filters it (assets/list.js).
+const QByteArray& listScript();
 // The script that fills the start pages' rows (assets/live.js), with the API's address in it.
 const QByteArray& liveScript();
 
