@@ -64,7 +64,7 @@ std::optional<quint16> readUt99Answer(QByteArrayView answer) {
 // Lives for one search and deletes itself once the promise is kept.
 class LanSearch : public QObject {
 public:
-    LanSearch(LanGame game, int waitMs) : game_(game), waitMs_(waitMs) {
+    LanSearch(LanGame game, int waitMs) : game_(game), waitMs_(qMax(0, waitMs)) {
         timer_.setSingleShot(true);
         connect(&timer_, &QTimer::timeout, this, &LanSearch::finish);
         connect(&sender_, &QUdpSocket::readyRead, this, [this] { read(sender_); });

@@ -185,7 +185,7 @@ private slots:
         const auto honest = beaconIn(lan.servers, 8777, replying({"ut 7778"}));
         const auto garbage = beaconIn(lan.servers, 8778,
                                       replying({"hello", "ut", "ut 0", "ut 65536", "ut 77x",
-                                                "ut 7790" + QByteArray(60000, ' ')}));
+                                                "ut 7790" + QByteArray(60000, '\0')}));
         const auto foreign =
             beaconIn(lan.servers, 8779, [&lan](const QNetworkDatagram& request, QUdpSocket&) {
                 const NetworkNamespace::Inside inside(lan.servers);
