@@ -51,6 +51,7 @@ struct ServerStatus {
     QString gameType;
     std::optional<int> players;
     std::optional<int> maxPlayers;
+    std::optional<int> gamePort; // where players join, where the server tells it
     QList<PlayerStatus> playerList;
     QList<PlayerStatus> spectators;       // where the server tells them from players
     QList<TeamScore> teams;               // where the server gives team scores

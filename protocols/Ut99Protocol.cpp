@@ -143,7 +143,7 @@ ServerStatus statusFrom(const QList<QPair<QString, QString>>& items) {
     static const QRegularExpression playerKey(
         QStringLiteral("^(player|frags|ping|team|mesh)_(\\d+)$"));
     static const QStringList skipped = {"gamename", "gamever",  "minnetver", "location",
-                                        "gamemode", "hostport", "mesh",      "skin",
+                                        "gamemode", "mesh",      "skin",
                                         "face",     "ngsecret", "echo",      "echo_replay"};
     for (const auto& [key, value] : items) {
         if (key == QLatin1String("hostname"))
@@ -158,6 +158,8 @@ ServerStatus statusFrom(const QList<QPair<QString, QString>>& items) {
             status.players = number(value);
         else if (key == QLatin1String("maxplayers"))
             status.maxPlayers = number(value);
+        else if (key == QLatin1String("hostport"))
+            status.gamePort = number(value);
         else if (const auto match = playerKey.match(key); match.hasMatch()) {
             PlayerRow& row = rows[match.captured(2).toInt()];
             const QString field = match.captured(1);

@@ -20,10 +20,10 @@ http::Response htmlResponse(const QByteArray& html, int status, const char* poli
     return response;
 }
 
-http::Response scriptResponse() {
+http::Response scriptResponse(const QByteArray& script) {
     http::Response response;
     response.contentType = "text/javascript; charset=utf-8";
-    response.body = pages::assets::liveScript();
+    response.body = script;
     response.setHeader("X-Content-Type-Options", "nosniff");
     response.setHeader("Cache-Control", "no-store");
     return response;

@@ -13,8 +13,8 @@ namespace utq::queryservice {
 http::Response htmlResponse(const QByteArray& html, int status = 200,
                             const char* policy = pages::kContentSecurityPolicy);
 http::Response errorResponse(const QString& title, const QString& explanation, int status = 200);
-// The start pages' script; never taken for anything but script.
-http::Response scriptResponse();
+// One of the pages' scripts; never taken for anything but script.
+http::Response scriptResponse(const QByteArray& script);
 // JSON as the API sends it: application/json, never sniffed nor kept in a cache.
 http::Response apiResponse(const QJsonObject& json, int status = 200);
 

@@ -102,6 +102,25 @@ StatusFinder::~StatusFinder() = default;
 
 void StatusFinder::keepLastGood(const QStringList& names) { names_.keepLastGood(names); }
 
+NameLookups::Ticket StatusFinder::lookUpName(const QString& host, qint64 timeMs,
+                                             std::function<void(const QHostAddress&)> done) {
+    if (settings_.resolve) {
+        settings_.resolve(host, this, [done = std::move(done)](const QList<QHostAddress>& found) {
+            for (const QHostAddress& address : found)
+                if (address.protocol() == QAbstractSocket::IPv4Protocol)
+                    return done(address);
+            done({});
+        });
+        return {};
+    }
+    return names_.lookUp(host, {}, timeMs,
+                         [done = std::move(done)](const NameLookups::Answer& answer) {
+                             done(answer.kind == NameLookups::Answer::Kind::Found
+                                      ? answer.address
+                                      : QHostAddress());
+                         });
+}
+
 void StatusFinder::passDeadlines() {
     // Deadlines are all the same length, so the queue is in their order.
     const qint64 now = clock_.elapsed();

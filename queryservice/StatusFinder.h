@@ -59,6 +59,12 @@ public:
     void find(const GameDescription& game, const QString& host, const QString& portText,
               const QString& webPortText, const QHostAddress& client, Done done);
 
+    // Looks up `host` as servers' names are looked up (the tests' resolver included), within
+    // `timeMs`, for the service itself, and calls `done` with its IPv4 address, or a null
+    // address when it has none. Dropping the ticket cancels it.
+    [[nodiscard]] NameLookups::Ticket lookUpName(const QString& host, qint64 timeMs,
+                                                 std::function<void(const QHostAddress&)> done);
+
 private:
     class Search;
 

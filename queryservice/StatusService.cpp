@@ -3,7 +3,11 @@
 #include "queryservice/ForwardedClient.h"
 #include "queryservice/ListedServers.h"
 #include "queryservice/ServiceResponses.h"
+#include "queryservice/pages/Assets.h"
+#include "queryservice/pages/ListJson.h"
+#include "queryservice/pages/ListPages.h"
 #include "queryservice/pages/StatusJson.h"
+#include "launch/LaunchAddress.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -40,6 +44,9 @@ http::Response serversResponse(const QString& game, const QList<QJsonObject>& ro
 QString valueOf(const http::Request& request, const char* key) {
     return request.query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
 }
+
+// A list opened in the program older than this is asked afresh.
+constexpr qint64 kListFreshMs = 60000;
 
 } // namespace
 
@@ -100,19 +107,49 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
               return refusalResponse(status);
           },
           this),
-      finder_(settings_, this), alive_(std::make_shared<StatusService*>(this)) {
+      finder_(settings_, this), listTimer_(this), alive_(std::make_shared<StatusService*>(this)) {
     QStringList clanNames;
     for (const auto& servers : std::as_const(settings_.clanServers))
         for (const pages::ListedServer& server : servers)
             clanNames.append(server.host);
     finder_.keepLastGood(clanNames);
     addRoutes();
+    for (const GameKind kind : kGameKinds)
+        lists_[kind] = new ServerList(kind, settings_.lists, finder_, this);
+    if (settings_.listSeconds > 0) {
+        listTimer_.setInterval(settings_.listSeconds * 1000);
+        connect(&listTimer_, &QTimer::timeout, this, &StatusService::refreshLists);
+    }
+}
+
+void StatusService::refreshLists() {
+    for (const auto& [kind, list] : lists_)
+        list->refresh();
+}
+
+http::Response StatusService::listPage(GameKind game) {
+    ServerList& list = *lists_.at(game);
+    if (settings_.listSeconds == 0) { // the program's own service asks when a user looks
+        if (list.sinceRefreshMs() < 0 || list.sinceRefreshMs() > kListFreshMs)
+            list.refresh();
+        else
+            list.searchLan();
+    }
+    pages::ListView view = list.view();
+    if (describe(game).joinPort.favouriteField >= 0)
+        view.joinTemplate = launch::launchAddress(QLatin1String(pages::kHostPlaceHolder),
+                                                  QLatin1String(pages::kPortPlaceHolder));
+    return htmlResponse(pages::listPage(view), 200, pages::kStartPagePolicy);
 }
 
 StatusService::~StatusService() = default;
 
 quint16 StatusService::listen(const QHostAddress& address, quint16 port) {
     port_ = http_.listen(address, port);
+    if (port_ && settings_.listSeconds > 0 && !listTimer_.isActive()) {
+        refreshLists(); // first at start-up, then on the timer
+        listTimer_.start();
+    }
     return port_;
 }
 
@@ -132,7 +169,13 @@ void StatusService::addRoutes() {
     pages_.insert(QLatin1String(games::kVoicePagePath), [voice = settings_.voiceHost] {
         return htmlResponse(pages::voiceServerPage(voice));
     });
-    pages_.insert(QLatin1String(pages::kLiveScriptPath), scriptResponse);
+    pages_.insert(QLatin1String(pages::kLiveScriptPath),
+                  [] { return scriptResponse(pages::assets::liveScript()); });
+    pages_.insert(QLatin1String(pages::kListScriptPath),
+                  [] { return scriptResponse(pages::assets::listScript()); });
+    for (const GameKind kind : kGameKinds)
+        pages_.insert(QLatin1String(describe(kind).listPagePath),
+                      [this, kind] { return listPage(kind); });
 }
 
 bool StatusService::fromOwnViews(const http::Request& request) const {
@@ -182,6 +225,13 @@ void StatusService::handle(const http::Request& request, const QHostAddress& pee
         return answerApiStatus(request, exchange);
     if (request.path == QLatin1String(pages::kApiServersPath))
         return answerApiServers(request, exchange);
+    if (request.path == QLatin1String(pages::kApiListPath)) {
+        exchange->asJson = true;
+        const GameDescription* game = pages::gameOfApiName(valueOf(request, "game"));
+        if (!game)
+            return exchange->respond(unknownGameResponse());
+        return exchange->respond(apiResponse(pages::listJson(lists_.at(game->kind)->view())));
+    }
     exchange->respond(errorResponse(QStringLiteral("Not found"),
                                     QStringLiteral("There is no page at this address."), 404));
 }

@@ -2,6 +2,7 @@
 
 #include "base/Games.h"
 #include "queryservice/HostNames.h"
+#include "queryservice/ServerList.h"
 #include "queryservice/StatusFinder.h"
 #include "queryservice/http/Server.h"
 #include "queryservice/pages/StartPages.h"
@@ -9,8 +10,10 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 // The status service: each request is routed to its page or to the API, and a status page or
@@ -31,6 +34,11 @@ struct ServiceSettings : FindingSettings {
     QList<Subnet> trustedProxies;            // peers whose requests are counted for the
                                              // client they name (X-Forwarded-For, Forwarded)
     std::function<void(const QString&)> log; // one line per request, when set
+    ServerListSettings lists;                // the servers' lists: masters, LAN, pace
+    // The lists are asked afresh every this many seconds, first at start-up, and a page only
+    // reads them (a service others reach); 0: when a list page is opened and its list is
+    // older than a minute, the LAN at every opening (the program's own service).
+    int listSeconds = 0;
 };
 
 class StatusService : public QObject {
@@ -53,12 +61,17 @@ private:
                       const GameDescription& game);
     void answerApiStatus(const http::Request& request, const std::shared_ptr<Exchange>& exchange);
     void answerApiServers(const http::Request& request, const std::shared_ptr<Exchange>& exchange);
+    http::Response listPage(GameKind game);
+    void refreshLists();
 
     ServiceSettings settings_;
     http::Server http_;
     QHash<QString, std::function<http::Response()>> pages_;
     QHash<QString, const GameDescription*> statusPages_;
     StatusFinder finder_; // a child, so that it moves to the service's thread with it
+    // Each game's list, made when first wanted; children, like the finder.
+    std::map<GameKind, ServerList*> lists_;
+    QTimer listTimer_;
     quint16 port_ = 0;
     // Requests being answered hold this weakly, so one that ends after the service is gone is
     // let be.

@@ -14,10 +14,6 @@ using protocols::TeamScore;
 using protocols::TextRun;
 using protocols::TextRuns;
 
-namespace {
-
-using pages::withoutControls;
-
 QString stateName(Finding::State state) {
     switch (state) {
     case Finding::State::Up:
@@ -41,6 +37,8 @@ QString stateName(Finding::State state) {
     }
     return QStringLiteral("no-answer"); // not reached: the switch names every state
 }
+
+namespace {
 
 QJsonValue number(const std::optional<int>& value) {
     return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);

@@ -15,6 +15,9 @@ inline constexpr auto kApiServersPath = "/api/v1/servers";
 // One server's status as the API gives it.
 QJsonObject statusJson(const Finding& finding);
 
+// The API's word for what became of a server: "up", "no-answer", "busy", ...
+QString stateName(Finding::State state);
+
 // JSON as the API writes it: compact UTF-8.
 QByteArray jsonText(const QJsonObject& json);
 
