@@ -2,6 +2,7 @@
 
 #include "platform/OpenFileLimit.h"
 #include "queryservice/ClanSettings.h"
+#include "queryservice/MasterSettings.h"
 
 #include <QDebug>
 
@@ -21,6 +22,13 @@ startBuiltInStatusService(Hosts& hosts, const QString& favouritesFolder,
     // user is the only one who can make it ask.
     settings.favouritesFolder = favouritesFolder;
     settings.resolve = std::move(resolve);
+    // The lists are asked when a list page is opened; the masters are a setting beside the
+    // program, and the LAN is searched each time.
+    const queryservice::MasterSettings masters = queryservice::readUt99Masters(
+        favouritesFolder + u'/' + QLatin1String(queryservice::kSettingsFile));
+    settings.lists.masters = masters.masters;
+    settings.lists.malformedMasters = masters.malformed;
+    settings.lists.searchLan = true;
     // Bounds against a runaway, not against a stranger: every client here is this machine.
     settings.maxQueriesInFlight = 128;
     settings.maxQueriesPerClientPerSecond = 200;

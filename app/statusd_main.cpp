@@ -36,6 +36,10 @@ int main(int argc, char* argv[]) {
     settings.lookups.inFlight = options->maxLookups;
     settings.lookups.perClient = options->lookupsPerClient;
     settings.apiForAnyOrigin = true; // clan web sites read the API from their own pages
+    // Lists are asked on the service's own timer; a request only reads what it found.
+    settings.lists.masters = options->masters;
+    settings.lists.searchLan = options->lan;
+    settings.listSeconds = options->listSeconds;
     // Each connection and each query holds a descriptor; some are kept for the rest.
     const long descriptors = utq::platform::raiseOpenFileLimit();
     const long connectionRoom =

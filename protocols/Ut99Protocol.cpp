@@ -142,9 +142,9 @@ ServerStatus statusFrom(const QList<QPair<QString, QString>>& items) {
     bool teamKeys = false;
     static const QRegularExpression playerKey(
         QStringLiteral("^(player|frags|ping|team|mesh)_(\\d+)$"));
-    static const QStringList skipped = {"gamename", "gamever",  "minnetver", "location",
-                                        "gamemode", "mesh",      "skin",
-                                        "face",     "ngsecret", "echo",      "echo_replay"};
+    static const QStringList skipped = {"gamename", "gamever", "minnetver",  "location",
+                                        "gamemode", "mesh",    "skin",       "face",
+                                        "ngsecret", "echo",    "echo_replay"};
     for (const auto& [key, value] : items) {
         if (key == QLatin1String("hostname"))
             status.name = value;

@@ -73,7 +73,8 @@ ServerList::ServerList(GameKind game, ServerListSettings settings, StatusFinder&
     for (const MasterAddress& address : settings_.masters) {
         auto master = std::make_unique<MasterState>();
         master->address = address;
-        master->shown = {address.text(), QStringLiteral("waiting"), 0, QStringLiteral("not asked yet")};
+        master->shown = {address.text(), QStringLiteral("waiting"), 0,
+                         QStringLiteral("not asked yet")};
         masters_.push_back(std::move(master));
     }
     if (!lanGameOf(game_))
@@ -166,9 +167,9 @@ void ServerList::searchLan() {
             for (const protocols::LanServer& server : result.servers) {
                 // A UT3 server's beacon gives its game port; its status is asked on the
                 // game's usual query port.
-                const quint16 port = server.beacon ? static_cast<quint16>(
-                                                         describe(game_).usualQueryPort(0))
-                                                   : server.queryPort;
+                const quint16 port = server.beacon
+                                         ? static_cast<quint16>(describe(game_).usualQueryPort(0))
+                                         : server.queryPort;
                 servers.append({server.address, port});
                 if (server.beacon) {
                     const auto key = keyOf(server.address, port);
@@ -223,14 +224,14 @@ void ServerList::addListed(const QString& source,
 }
 
 void ServerList::askRow(const QString& key) {
-    asking_.add([this, key, alive = std::weak_ptr<ServerList*>(alive_)](
-                    std::function<void()> done) {
+    asking_.add([this, key,
+                 alive = std::weak_ptr<ServerList*>(alive_)](std::function<void()> done) {
         if (alive.expired() || !rowOf_.contains(key))
             return done();
         const pages::ListRow& shown = rows_[rowOf_.value(key)].shown;
         const GameDescription& game = describe(game_);
-        finder_.find(game, shown.host, QString::number(shown.queryPort - game.queryPortOffset),
-                     {}, {}, [this, key, alive, done](const Finding& finding) {
+        finder_.find(game, shown.host, QString::number(shown.queryPort - game.queryPortOffset), {},
+                     {}, [this, key, alive, done](const Finding& finding) {
                          done();
                          if (alive.expired() || !rowOf_.contains(key))
                              return;

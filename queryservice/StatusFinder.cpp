@@ -113,12 +113,10 @@ NameLookups::Ticket StatusFinder::lookUpName(const QString& host, qint64 timeMs,
         });
         return {};
     }
-    return names_.lookUp(host, {}, timeMs,
-                         [done = std::move(done)](const NameLookups::Answer& answer) {
-                             done(answer.kind == NameLookups::Answer::Kind::Found
-                                      ? answer.address
-                                      : QHostAddress());
-                         });
+    return names_.lookUp(
+        host, {}, timeMs, [done = std::move(done)](const NameLookups::Answer& answer) {
+            done(answer.kind == NameLookups::Answer::Kind::Found ? answer.address : QHostAddress());
+        });
 }
 
 void StatusFinder::passDeadlines() {

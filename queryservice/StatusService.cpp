@@ -1,5 +1,6 @@
 #include "queryservice/StatusService.h"
 
+#include "launch/LaunchAddress.h"
 #include "queryservice/ForwardedClient.h"
 #include "queryservice/ListedServers.h"
 #include "queryservice/ServiceResponses.h"
@@ -7,7 +8,6 @@
 #include "queryservice/pages/ListJson.h"
 #include "queryservice/pages/ListPages.h"
 #include "queryservice/pages/StatusJson.h"
-#include "launch/LaunchAddress.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

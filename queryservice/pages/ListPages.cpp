@@ -33,19 +33,17 @@ QString rowHtml(const ListView& view, const ListRow& row) {
     const GameDescription& game = *view.game;
     const bool answered = row.state == QLatin1String("up") || row.state == QLatin1String("partial");
     const QString address = row.host + u':' + QString::number(row.queryPort);
-    const QString link =
-        statusTarget(game.statusPage, game.statusPage.path, row.host,
-                     QString::number(row.queryPort - game.queryPortOffset));
+    const QString link = statusTarget(game.statusPage, game.statusPage.path, row.host,
+                                      QString::number(row.queryPort - game.queryPortOffset));
     QString html = QStringLiteral("<tr class=\"") +
                    (answered ? QStringLiteral("up") : QStringLiteral("down")) +
                    QStringLiteral("\" data-host=\"") + escapedText(row.host) +
                    QStringLiteral("\" data-port=\"") + QString::number(row.queryPort) +
                    QStringLiteral("\">");
-    html += cell("name", QStringLiteral("<a href=\"") + escapedText(link) +
-                             QStringLiteral("\" title=\"") + escapedText(address) +
-                             QStringLiteral("\">") +
-                             escapedText(row.name.isEmpty() ? address : row.name) +
-                             QStringLiteral("</a>"));
+    html += cell("name",
+                 QStringLiteral("<a href=\"") + escapedText(link) + QStringLiteral("\" title=\"") +
+                     escapedText(address) + QStringLiteral("\">") +
+                     escapedText(row.name.isEmpty() ? address : row.name) + QStringLiteral("</a>"));
     html += cell("map", answered ? escapedText(row.map) : escapedText(stateText(row.state)));
     html += cell("type", escapedText(row.gameType));
     html += cell("players", row.playersNow ? QString::number(*row.playersNow) + u'/' +
@@ -101,8 +99,7 @@ QByteArray listPage(const ListView& view) {
             QStringLiteral(" servers: ") + count(asked) + QStringLiteral(" asked, ") +
             count(answered) + QStringLiteral(" answered, ") + count(withPlayers) +
             QStringLiteral(" with players.") +
-            (view.complete ? QString() : QStringLiteral(" Asking\u2026")) +
-            QStringLiteral("</p>");
+            (view.complete ? QString() : QStringLiteral(" Asking\u2026")) + QStringLiteral("</p>");
     body += QStringLiteral(
         "<p id=\"filters\" hidden><label><input type=\"checkbox\" id=\"hide-empty\"> Hide "
         "empty</label> <label><input type=\"checkbox\" id=\"hide-full\"> Hide full</label> "

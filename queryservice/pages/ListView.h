@@ -23,7 +23,7 @@ struct ListSource {
 struct ListRow {
     QString host; // an IPv4 address
     int queryPort = 0;
-    QStringList sources;                 // the masters that listed it, "LAN"
+    QStringList sources;                       // the masters that listed it, "LAN"
     QString state = QStringLiteral("waiting"); // "waiting" until asked, then the API's state
     QString name;
     QString map;
@@ -36,10 +36,10 @@ struct ListRow {
 
 struct ListView {
     const GameDescription* game = nullptr;
-    QList<ListSource> masters;      // none for a game without an internet list here
+    QList<ListSource> masters; // none for a game without an internet list here
     // "off" where it is not searched, "unavailable" for a game whose beacon is not known.
     ListSource lan{QStringLiteral("LAN"), QStringLiteral("off"), 0, QStringLiteral("not searched")};
-    QStringList malformedMasters;   // settings entries that are no master's address
+    QStringList malformedMasters; // settings entries that are no master's address
     QList<ListRow> rows;
     // The address that joins a server at __HOST__ and __PORT__ (its game port), where the game
     // has one.

@@ -11,6 +11,7 @@ namespace {
 struct StartText {
     const char* title;
     const char* intro;
+    const char* allServers; // what the list page holds
 };
 
 StartText startText(GameKind game) {
@@ -20,20 +21,24 @@ StartText startText(GameKind game) {
                 "Type a server's name or IP address and its query port, or pick a preset, then "
                 "press \"Begin Query\". The query port is most often the game port plus 1: "
                 "server port 7777 would be 7778. The server's name, map, players and rules will "
-                "show here."};
+                "show here.",
+                "lists every server the master servers know and those on your network."};
     case GameKind::UT2004:
         return {"UT2004 Server Query",
                 "Type the server's name or IP address and its game port (most often 7777), then "
                 "press \"Begin Query\". The query goes to the port after the game port. On the "
-                "favourites tab, pick a row first: its server is the one asked."};
+                "favourites tab, pick a row first: its server is the one asked.",
+                "would list the servers on your network; searching them is not available for "
+                "UT2004."};
     case GameKind::UT3:
         return {"UT3 Server Query",
                 "Type the server's name or IP address and its query port (most often 6500), then "
                 "press \"Begin Query\". Give a web port as well to get a link to the server's own "
                 "web statistics; leave it 0 otherwise. On the favourites tab, pick a row first: "
-                "its server is the one asked."};
+                "its server is the one asked.",
+                "lists the servers on your network."};
     }
-    return {"", ""}; // not reached: the switch names every game
+    return {"", "", ""}; // not reached: the switch names every game
 }
 
 // One row: the label links to the server's status page; the cells after it stay empty until
@@ -69,7 +74,10 @@ QByteArray startPage(GameKind game, const QList<ListedServer>& servers) {
     const StartText text = startText(game);
     QString body = QStringLiteral("<h1>") + escapedText(QLatin1String(text.title)) +
                    QStringLiteral("</h1><p>") + escapedText(QLatin1String(text.intro)) +
-                   QStringLiteral("</p>");
+                   QStringLiteral("</p><p><a class=\"all\" href=\"") +
+                   escapedText(QLatin1String(description.listPagePath)) +
+                   QStringLiteral("\">All servers</a> ") +
+                   escapedText(QLatin1String(text.allServers)) + QStringLiteral("</p>");
     if (servers.isEmpty()) {
         body += QStringLiteral("<p class=\"note\">Servers saved on the Favorite Servers tab "
                                "show here, with their status.</p>");
