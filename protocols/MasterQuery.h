@@ -21,8 +21,8 @@ inline constexpr int kMasterDeadlineMs = 10000;
 struct MasterOutcome {
     enum class Kind {
         Listed,          // the list came (ended by \final\, or by the master closing)
-        Refused,         // the connection was refused or reset before anything came
-        NoAnswer,        // the deadline passed, or the master closed, before its list began
+        Refused,         // the connection was refused, or could not be made
+        NoAnswer,        // no list began in time, or the master closed without a word
         TooSlow,         // the deadline passed in the middle of the list: what came is kept
         Garbage,         // the master answered something that is not a list
         WrongChallenge,  // the master's first words were not a challenge we know

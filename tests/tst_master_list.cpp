@@ -165,14 +165,6 @@ private slots:
         QVERIFY(outcome.text().startsWith(QStringLiteral("too slow")));
     }
 
-    void aMasterThatSaysNothing() {
-        FakeMaster master;
-        master.silent = true;
-        const MasterOutcome outcome = ask(master, 300);
-        QCOMPARE(outcome.kind, Kind::NoAnswer);
-        QCOMPARE(outcome.text(), QStringLiteral("no answer"));
-    }
-
     void garbageInsteadOfAList() {
         QByteArray garbage = "HTTP/1.1 200 OK\r\n\r\n";
         QRandomGenerator random(3);
@@ -276,6 +268,20 @@ private slots:
         QCOMPARE(sources("192.0.2.9", 35).size(), 2);
     }
 
+    void aRunEndedEarlyEndsItsExchanges() {
+        FakeMaster silent;
+        silent.silent = true;
+        FakeMaster dripping(listOf(manyEntries(50)));
+        dripping.dripMs = 5;
+        auto lists = std::make_unique<MasterLists>();
+        lists->start({{"silent", FakeMaster::address(), silent.port()},
+                      {"dripping", FakeMaster::address(), dripping.port()}});
+        QVERIFY(waitUntil([&] { return dripping.listsStarted == 1; }, 2000));
+        lists.reset();
+        keepRunningFor(100);
+        QVERIFY(dripping.bytesSent < listOf(manyEntries(50)).size()); // it stopped with them
+    }
+
     void aSlowMasterIsAddedWhenItComes() {
         FakeMaster fast(listOf({"192.0.2.1:7778"}));
         FakeMaster slow(listOf({"192.0.2.1:7778", "192.0.2.2:7778"}));
@@ -299,6 +305,7 @@ private slots:
         const QList<QPair<QString, qsizetype>> expected{{"fast", 1}, {"slow", 2}, {"silent", 2}};
         QCOMPARE(seen, expected);
         QCOMPARE(lists.reports().last().outcome.kind, Kind::NoAnswer);
+        QCOMPARE(lists.reports().last().outcome.text(), QStringLiteral("no answer"));
     }
 };
 
