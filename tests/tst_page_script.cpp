@@ -3,8 +3,10 @@
 // be given a port that is none, be unknown), and when the page is hidden and shown again, the
 // page writes nothing to its console: no error of the script, no refusal of its policy.
 #include "EventLoopWait.h"
+#include "FakeMaster.h"
 #include "FakeServers.h"
 #include "NamesOnly.h"
+#include "Screenshots.h"
 #include "TestMain.h"
 #include "TestWindow.h"
 
@@ -110,6 +112,69 @@ private slots:
         view.setPage(nullptr);
         keepRunningFor(settings.pageDeadlineMs + 500);
 
+        QVERIFY2(page.lines.isEmpty(), qPrintable(page.lines.join(u'\n')));
+    }
+
+    // A list page fills from the API, sorts by the column clicked and filters by its boxes;
+    // the sort and the filters are in its address, so a reload keeps them.
+    void theListPageSortsFiltersAndKeepsBoth() {
+        FakeGameServer ctf(fakeservers::ut99("</script>CTF <b>"));
+        FakeGameServer dm(fakeservers::ut99("Deathmatch"));
+        FakeGameServer silent([](const QByteArray&, int) { return QList<QByteArray>{}; });
+        QByteArray list;
+        for (const FakeGameServer* server : {&ctf, &dm, &silent})
+            list += "\\ip\\127.0.0.1:" + QByteArray::number(server->port());
+        FakeMaster master(list + "\\final\\");
+        queryservice::ServiceSettings settings;
+        settings.pageDeadlineMs = 1000;
+        settings.lists.masters = {
+            *queryservice::parseMasterAddress(QStringLiteral("127.0.0.1:%1").arg(master.port()))};
+        queryservice::StatusService service(settings);
+        const quint16 port = service.listen();
+
+        ConsoleWatch page;
+        QWebEngineView view;
+        view.setPage(&page);
+        view.resize(800, 600);
+        view.show();
+        const auto open = [&](const QString& address) {
+            QSignalSpy loaded(&page, &QWebEnginePage::loadFinished);
+            view.load(QUrl(address));
+            return loaded.wait(15000);
+        };
+        const auto names = [&] {
+            return evaluate(page, "Array.from(document.querySelectorAll('table.list tbody "
+                                  "td.name'), (td) => td.textContent).join('|')")
+                .toString();
+        };
+        QVERIFY(open(QStringLiteral("http://127.0.0.1:%1/servers/ut99").arg(port)));
+        QVERIFY(waitUntil(
+            [&] {
+                return evaluate(page, "document.getElementById('progress').textContent")
+                    .toString()
+                    .startsWith("3 servers: 3 asked, 2 answered");
+            },
+            15000));
+        QVERIFY(waitUntil([&] { return names().split(u'|').size() == 3; }, 5000));
+
+        evaluate(page, "document.querySelector('th[data-key=name]').click()");
+        QCOMPARE(names().section(u'|', 0, 1),
+                 "127.0.0.1:" + QString::number(silent.port()) + "|</script>CTF <b>");
+        evaluate(page, "const t = document.getElementById('filter-text'); t.value = 'ctf'; "
+                       "t.dispatchEvent(new Event('input'))");
+        QCOMPARE(names(), "</script>CTF <b>");
+        const QUrl kept = page.url();
+        QVERIFY2(kept.fragment().contains("q=ctf"), qPrintable(kept.toString()));
+        QVERIFY(open(kept.toString()));
+        QVERIFY(waitUntil([&] { return names() == "</script>CTF <b>"; }, 15000));
+        QCOMPARE(evaluate(page, "document.getElementById('filter-text').value").toString(),
+                 "ctf");
+        keepRunningFor(300);
+        QVERIFY(view.grab().save(screenshotPath("list_ut99.png")));
+
+        view.close();
+        view.setPage(nullptr);
+        keepRunningFor(settings.pageDeadlineMs + 500);
         QVERIFY2(page.lines.isEmpty(), qPrintable(page.lines.join(u'\n')));
     }
 };
