@@ -13,7 +13,7 @@ tag="$(sed -n 's/^UTQ_CLAN_TAG:STRING=//p' "$build/CMakeCache.txt")"
 prefix="$(mktemp -d /tmp/utquery-install.XXXXXX)"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for file in utquery utquery-console utquery-statusd utservers.ini ut04servers.ini ut3servers.ini \
+for file in utquery utquery-console utquery-statusd utservers.ini ut04servers.ini ut3servers.ini utquery.ini \
   wickedsick.wav HellNo.wav mandown.wav utquery.svg install.sh setup.sh README.md; do
   [ -e "$prefix/$file" ] || { echo "FAIL: the install has no $file" >&2; exit 1; }
 done

@@ -41,6 +41,20 @@ private slots:
         QCOMPARE(readUt99Masters(folder_.path()).masters, defaultUt99Masters()); // a folder
     }
 
+    // The copy the build places beside the program asks the defaults, and names them: a user
+    // who takes out the ';' asks the same masters.
+    void thePlacedCopyNamesTheDefaults() {
+        QFile placed(QStringLiteral(UTQ_ASSETS_DIR "/utquery.ini"));
+        QVERIFY(placed.open(QIODevice::ReadOnly));
+        const QByteArray text = placed.readAll();
+        write(text);
+        QCOMPARE(readUt99Masters(path_).masters, defaultUt99Masters());
+        write(QByteArray(text).replace("\n;UT99=", "\nUT99="));
+        const MasterSettings uncommented = readUt99Masters(path_);
+        QCOMPARE(uncommented.masters, defaultUt99Masters());
+        QVERIFY(uncommented.malformed.isEmpty());
+    }
+
     // Hand-edited: blanks and tabs between entries, a duplicate in other letters, entries that
     // are no master address, and a value longer than a usual profile value.
     void eachMalformedEntryIsNamedAndSkipped() {

@@ -37,6 +37,7 @@ private slots:
         QCOMPARE(status.gameType, "DeathMatchPlus");
         QCOMPARE(status.players, 2);
         QCOMPARE(status.maxPlayers, 16);
+        QCOMPARE(status.gamePort, 7777); // where a list's Join link leads
         QCOMPARE(status.playerList.size(), 2);
         QCOMPARE(status.playerList[0].name, "Alice");
         QCOMPARE(status.playerList[0].score, 12);
