@@ -95,6 +95,28 @@ private slots:
         QCOMPARE(first.listsStarted + second.listsStarted, 2); // fresh for a minute
     }
 
+    // Two masters that each keep under the per-master bound of ports of one address still
+    // make no more than 64 of one address together.
+    void thePortsOfOneAddressAreBoundAcrossMasters() {
+        QByteArray lower, upper;
+        for (int port = 20000; port < 20040; ++port) {
+            lower += entry(static_cast<quint16>(port));
+            upper += entry(static_cast<quint16>(port + 40));
+        }
+        FakeMaster first(lower + "\\final\\"), second(upper + "\\final\\");
+        ServiceSettings settings;
+        settings.pageDeadlineMs = 300;
+        settings.lists.masters = {*parseMasterAddress(master(first)),
+                                  *parseMasterAddress(master(second))};
+        settings.lists.pace = {80, 1000};
+        StatusService service(settings);
+        const quint16 port = service.listen();
+        QCOMPARE(statusOf(fetch(QHostAddress::LocalHost, port, "/servers/ut99")), 200);
+        QJsonObject list;
+        QVERIFY(waitUntil([&] { return (list = listOf(port))["complete"].toBool(); }, 10000));
+        QCOMPARE(list["servers"].toArray().size(), 64);
+    }
+
     // A public service asks its masters at start-up and then on its timer; no request starts a
     // master's fetch, and a listed address its policy refuses is never asked.
     void statusdIsNoLever() {
