@@ -47,6 +47,8 @@ QString valueOf(const http::Request& request, const char* key) {
 
 // A list opened in the program older than this is asked afresh.
 constexpr qint64 kListFreshMs = 60000;
+// A list's JSON serves the polls that come within this long of it.
+constexpr qint64 kListAnswerReuseMs = 500;
 
 } // namespace
 
@@ -113,6 +115,7 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
         for (const pages::ListedServer& server : servers)
             clanNames.append(server.host);
     finder_.keepLastGood(clanNames);
+    clock_.start();
     addRoutes();
     for (const GameKind kind : kGameKinds)
         lists_[kind] = new ServerList(kind, settings_.lists, finder_, this);
@@ -230,7 +233,10 @@ void StatusService::handle(const http::Request& request, const QHostAddress& pee
         const GameDescription* game = pages::gameOfApiName(valueOf(request, "game"));
         if (!game)
             return exchange->respond(unknownGameResponse());
-        return exchange->respond(apiResponse(pages::listJson(lists_.at(game->kind)->view())));
+        ListAnswer& kept = listAnswers_[game->kind];
+        if (kept.atMs < 0 || clock_.elapsed() - kept.atMs > kListAnswerReuseMs)
+            kept = {clock_.elapsed(), apiResponse(pages::listJson(lists_.at(game->kind)->view()))};
+        return exchange->respond(kept.response);
     }
     exchange->respond(errorResponse(QStringLiteral("Not found"),
                                     QStringLiteral("There is no page at this address."), 404));

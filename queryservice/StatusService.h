@@ -7,6 +7,7 @@
 #include "queryservice/http/Server.h"
 #include "queryservice/pages/StartPages.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
@@ -71,6 +72,14 @@ private:
     StatusFinder finder_; // a child, so that it moves to the service's thread with it
     // Each game's list, made when first wanted; children, like the finder.
     std::map<GameKind, ServerList*> lists_;
+    // Each list's last JSON answer, which every poll within a moment shares: a list of
+    // thousands is written once for them all.
+    struct ListAnswer {
+        qint64 atMs = -1;
+        http::Response response;
+    };
+    std::map<GameKind, ListAnswer> listAnswers_;
+    QElapsedTimer clock_;
     QTimer listTimer_;
     quint16 port_ = 0;
     // Requests being answered hold this weakly, so one that ends after the service is gone is
