@@ -167,8 +167,7 @@ private slots:
         QVERIFY2(kept.fragment().contains("q=ctf"), qPrintable(kept.toString()));
         QVERIFY(open(kept.toString()));
         QVERIFY(waitUntil([&] { return names() == "</script>CTF <b>"; }, 15000));
-        QCOMPARE(evaluate(page, "document.getElementById('filter-text').value").toString(),
-                 "ctf");
+        QCOMPARE(evaluate(page, "document.getElementById('filter-text').value").toString(), "ctf");
         keepRunningFor(300);
         QVERIFY(view.grab().save(screenshotPath("list_ut99.png")));
 
