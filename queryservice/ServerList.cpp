@@ -218,6 +218,11 @@ void ServerList::addListed(const QString& source,
     }
     for (Row& row : rows_)
         if (row.listedNow && !row.queued) {
+            // Refused at once: no query goes out, so it takes no turn of the pace.
+            if (!finder_.mayAsk(row.address)) {
+                row.shown.state = pages::stateName(Finding::State::NotAskedHere);
+                continue;
+            }
             row.queued = true;
             askRow(keyOf(row.address, static_cast<quint16>(row.shown.queryPort)));
         }
