@@ -167,6 +167,36 @@ private slots:
             QStringLiteral("127.0.0.1:%1 up Alive %2").arg(alive.port()).arg(master(fake))));
     }
 
+    // Each listed server is asked once a refresh: not again when another master's list comes
+    // later, nor when the program's list page is opened again and searches only the LAN.
+    void eachServerIsAskedOnceARefresh() {
+        if (::geteuid() != 0)
+            QSKIP("needs root to make network namespaces");
+        const NetworkNamespace alone; // the LAN search finds no network there and sends nothing
+        const NetworkNamespace::Inside inside(alone);
+        QVERIFY2(alone.isReady() && inside.entered(), qPrintable(alone.whyNot()));
+        FakeGameServer early(fakeservers::ut99("Early"));
+        FakeGameServer both(fakeservers::ut99("Both"));
+        FakeGameServer late(fakeservers::ut99("Late"));
+        FakeMaster first(entry(early.port()) + entry(both.port()) + "\\final\\");
+        FakeMaster second(entry(both.port()) + entry(late.port()) + "\\final\\");
+        second.listDelayMs = 1000;
+        ServiceSettings settings;
+        settings.lists.masters = {*parseMasterAddress(master(first)),
+                                  *parseMasterAddress(master(second))};
+        settings.lists.searchLan = true;
+        StatusService service(settings);
+        const quint16 port = service.listen();
+        QJsonObject list;
+        for (int opening = 0; opening < 2; ++opening) {
+            QCOMPARE(statusOf(fetch(QHostAddress::LocalHost, port, "/servers/ut99")), 200);
+            QVERIFY(waitUntil([&] { return (list = listOf(port))["complete"].toBool(); }, 10000));
+        }
+        QCOMPARE(rowsOf(list).filter(" up ").size(), 3);
+        QCOMPARE(list["lan"].toObject()["state"].toString(), "no-network");
+        QCOMPARE(early.requests.size() + both.requests.size() + late.requests.size(), 3);
+    }
+
     // statusd with --lan in namespace A finds the UT99 server in namespace B by its beacon and
     // asks it; its only master is a closed port of A's own loopback.
     void statusdListsTheLan() {
