@@ -193,10 +193,11 @@ private slots:
     void twoHundredClientsThatGiveUp() {
         const quint16 port = freeTcpPort();
         QProcess statusd;
-        QVERIFY(startServing(statusd,
-                             {QStringLiteral(UTQ_STATUSD), QStringLiteral("127.0.0.1:%1").arg(port),
-                              "--max-queries", "1000", "--allow", "127.0.0.0/8"} +
-                                 kNoMasters));
+        QVERIFY(
+            startServing(statusd, QStringList{QStringLiteral(UTQ_STATUSD),
+                                              QStringLiteral("127.0.0.1:%1").arg(port),
+                                              "--max-queries", "1000", "--allow", "127.0.0.0/8"} +
+                                      kNoMasters));
         FakeGameServer quiet([](const QByteArray&, int) { return QList<QByteArray>{}; });
         const QByteArray request = "GET /php/UTstats/index.php?txtip=127.0.0.1&portnum=" +
                                    QByteArray::number(quiet.port()) +
