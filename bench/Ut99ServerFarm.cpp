@@ -4,11 +4,11 @@
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <deque>
@@ -21,10 +21,11 @@ constexpr uint32_t kWakeTag = UINT32_MAX;
 // Requests taken from one socket in a row, so one busy port does not starve the others.
 constexpr int kMostReadsInARow = 16;
 
-long long steadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+// The clock of the kernel's receive time stamps (SO_TIMESTAMPNS), in microseconds.
+long long nowUs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec * 1000000LL + now.tv_nsec / 1000;
 }
 
 } // namespace
@@ -51,10 +52,7 @@ Ut99ServerFarm::~Ut99ServerFarm() {
         ::close(wake_);
 }
 
-long long Ut99ServerFarm::nowMs() const { return (steadyNs() - startedNs_) / 1000000; }
-
 bool Ut99ServerFarm::start(std::string& error) {
-    startedNs_ = steadyNs();
     epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
     wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     epoll_event event{};
@@ -83,6 +81,11 @@ bool Ut99ServerFarm::start(std::string& error) {
             return false;
         }
         server.port = ntohs(address.sin_port);
+        const int on = 1;
+        if (::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0) {
+            error = std::string("SO_TIMESTAMPNS: ") + std::strerror(errno);
+            return false;
+        }
         servers_.push_back(server);
         event.data.u32 = static_cast<uint32_t>(i);
         if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0) {
@@ -96,14 +99,15 @@ bool Ut99ServerFarm::start(std::string& error) {
 
 void Ut99ServerFarm::run() {
     const auto later = [](const Pending& a, const Pending& b) {
-        return a.dueMs > b.dueMs;
+        return a.dueUs > b.dueUs;
     };
     std::priority_queue<Pending, std::vector<Pending>, decltype(later)> pending(later);
     epoll_event events[256];
     for (;;) {
         int timeoutMs = -1;
         if (!pending.empty())
-            timeoutMs = static_cast<int>(std::max<long long>(pending.top().dueMs - nowMs(), 0));
+            timeoutMs = static_cast<int>(
+                std::max<long long>((pending.top().dueUs - nowUs() + 999) / 1000, 0));
         const int ready = ::epoll_wait(epoll_, events, 256, timeoutMs);
         if (ready < 0 && errno != EINTR)
             return;
@@ -113,30 +117,43 @@ void Ut99ServerFarm::run() {
             const int server = static_cast<int>(events[e].data.u32);
             for (int n = 0; n < kMostReadsInARow; ++n) {
                 char request[2048];
+                alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
                 Pending answer{};
-                socklen_t size = sizeof answer.peer;
-                if (::recvfrom(fds_[static_cast<size_t>(server)], request, sizeof request, 0,
-                               reinterpret_cast<sockaddr*>(&answer.peer), &size) < 0)
+                iovec data{request, sizeof request};
+                msghdr message{};
+                message.msg_name = &answer.peer;
+                message.msg_namelen = sizeof answer.peer;
+                message.msg_iov = &data;
+                message.msg_iovlen = 1;
+                message.msg_control = control;
+                message.msg_controllen = sizeof control;
+                if (::recvmsg(fds_[static_cast<size_t>(server)], &message, 0) < 0)
                     break;
-                const long long now = nowMs();
+                long long arrived = nowUs();
+                for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+                    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                        timespec stamp{};
+                        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+                        arrived = stamp.tv_sec * 1000000LL + stamp.tv_nsec / 1000;
+                    }
                 answer.server = server;
-                answer.dueMs = now + delayMs_(server);
+                answer.dueUs = arrived + delayMs_(server) * 1000LL;
                 {
                     const std::lock_guard guard(lock_);
                     answer.request = requests_.size();
-                    requests_.push_back({server, now});
+                    requests_.push_back({server, arrived});
                 }
                 pending.push(answer);
             }
         }
-        while (!pending.empty() && pending.top().dueMs <= nowMs()) {
+        while (!pending.empty() && pending.top().dueUs <= nowUs()) {
             const Pending answer = pending.top();
             pending.pop();
             const std::string& text = answers_[static_cast<size_t>(answer.server)];
             ::sendto(fds_[static_cast<size_t>(answer.server)], text.data(), text.size(), 0,
                      reinterpret_cast<const sockaddr*>(&answer.peer), sizeof answer.peer);
             const std::lock_guard guard(lock_);
-            requests_[answer.request].answeredMs = nowMs();
+            requests_[answer.request].answeredUs = nowUs();
         }
     }
 }
@@ -150,26 +167,34 @@ Ut99ServerFarm::Figures Ut99ServerFarm::figures() const {
     Figures figures;
     figures.requests = static_cast<long long>(requests.size());
     std::vector<char> asked(static_cast<size_t>(count_), 0);
-    // +1 at each arrival, -1 at each answer; an arrival at the same moment as an answer
-    // counts after it.
+    // +1 at each arrival, -1 at each answer; an answer at the same moment as an arrival
+    // counts first.
     std::vector<std::pair<long long, int>> changes;
-    std::deque<long long> lastSecond;
-    for (const Request& request : requests) { // in order of arrival
+    std::vector<long long> arrivals;
+    for (const Request& request : requests) {
         if (!asked[static_cast<size_t>(request.server)]++)
             ++figures.serversAsked;
-        changes.push_back({request.arrivedMs, +1});
-        changes.push_back({request.answeredMs < 0 ? LLONG_MAX : request.answeredMs, -1});
-        while (!lastSecond.empty() && lastSecond.front() <= request.arrivedMs - 1000)
-            lastSecond.pop_front();
-        lastSecond.push_back(request.arrivedMs);
-        figures.mostStartedInOneSecond =
-            std::max(figures.mostStartedInOneSecond, static_cast<int>(lastSecond.size()));
+        changes.push_back({request.arrivedUs, +1});
+        changes.push_back({request.answeredUs < 0 ? LLONG_MAX : request.answeredUs, -1});
+        arrivals.push_back(request.arrivedUs);
     }
     std::sort(changes.begin(), changes.end());
     int inFlight = 0;
     for (const auto& [at, change] : changes) {
         inFlight += change;
         figures.mostInFlight = std::max(figures.mostInFlight, inFlight);
+    }
+    // Taken in the order this thread read them, which differs a little from their stamps'.
+    std::sort(arrivals.begin(), arrivals.end());
+    std::deque<long long> lastSecond;
+    for (const long long at : arrivals) {
+        while (!lastSecond.empty() && lastSecond.front() <= at - 1000000)
+            lastSecond.pop_front();
+        lastSecond.push_back(at);
+        if (static_cast<int>(lastSecond.size()) > figures.mostStartedInOneSecond) {
+            figures.mostStartedInOneSecond = static_cast<int>(lastSecond.size());
+            figures.busiestSecondSpanUs = at - lastSecond.front();
+        }
     }
     return figures;
 }

@@ -2,8 +2,9 @@
 
 // Many fake UT99 servers in one thread: a UDP socket each on loopback, every request answered
 // after a delay of the server's own, as servers across the internet answer after their round
-// trip. It keeps when each request came and when its answer left, so the network's view of
-// a client's pace can be told: how many were asked at once, and how many began within one
+// trip. It keeps when each request entered the network (the kernel's time stamp, so this
+// thread's own delays do not count) and when its answer left, so the network's view of a
+// client's pace can be told: how many were asked at once, and how many began within one
 // second.
 #include <netinet/in.h>
 
@@ -27,6 +28,7 @@ public:
         int serversAsked = 0;
         int mostInFlight = 0; // requests come and not yet answered, at once
         int mostStartedInOneSecond = 0;
+        long long busiestSecondSpanUs = 0; // from the first to the last of those
     };
 
     // `count` servers, `perAddress` on each of 127.0.1.1, 127.0.1.2, ...; server i answers
@@ -44,19 +46,18 @@ public:
 
 private:
     struct Pending {
-        long long dueMs;
+        long long dueUs;
         int server;
         sockaddr_in peer;
         size_t request; // index into requests_
     };
     struct Request {
         int server;
-        long long arrivedMs;
-        long long answeredMs = -1;
+        long long arrivedUs;
+        long long answeredUs = -1;
     };
 
     void run();
-    long long nowMs() const;
 
     int count_;
     int perAddress_;
@@ -69,7 +70,6 @@ private:
     std::thread thread_;
     mutable std::mutex lock_;
     std::vector<Request> requests_;
-    long long startedNs_ = 0;
 };
 
 } // namespace bench

@@ -225,9 +225,11 @@ int main(int argc, char** argv) {
                 "  rows %d, answered %d\n",
                 page.firstRowMs, page.firstUpMs, page.allUpMs, page.completeMs, page.rows, page.up);
     std::printf("the servers saw %lld requests for %d of them; at once at most %d (bound %d), "
-                "started within one second at most %d (bound %d)\n",
+                "started within one second at most %d (bound %d; the first to the last of "
+                "them %.1f ms)\n",
                 seen.requests, seen.serversAsked, seen.mostInFlight, kListQueriesInFlight,
-                seen.mostStartedInOneSecond, kListQueriesPerSecond);
+                seen.mostStartedInOneSecond, kListQueriesPerSecond,
+                static_cast<double>(seen.busiestSecondSpanUs) / 1000.0);
     std::printf("the service counted at once at most %d, within one second at most %d\n",
                 pacing.mostInFlight(), pacing.mostInOneSecond());
     std::printf("this process: VmRSS %s MiB before, %s MiB after; VmHWM %s MiB\n\n",
