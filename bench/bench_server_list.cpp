@@ -29,6 +29,7 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -239,16 +240,18 @@ int main(int argc, char** argv) {
     // What the pace means on a real connection, where some listed servers are silent and
     // hold their place until the deadline (settings.pageDeadlineMs).
     const double deadlineS = settings.pageDeadlineMs / 1000.0;
-    std::printf("On a real connection, %s servers at %d new a second and %d at once "
-                "(answering ones' round trip 150 ms, silent ones held %.0f s):\n",
-                qPrintable(count(kServers)), kListQueriesPerSecond, kListQueriesInFlight,
-                deadlineS);
+    // PacedAsking spaces the starts a millisecond more than an even share of the second.
+    const double paceLimit = 1000.0 / (1000 / kListQueriesPerSecond + 1);
+    std::printf("On a real connection, %s servers, one started each %d ms (at most %d a second) "
+                "and %d at once (answering ones' round trip 150 ms, silent ones held up to "
+                "%.0f s):\n",
+                qPrintable(count(kServers)), 1000 / kListQueriesPerSecond + 1,
+                kListQueriesPerSecond, kListQueriesInFlight, deadlineS);
     double allAnsweringS = 0;
     for (const int silentPercent : {0, 10, 25, 50}) {
         const double silent = silentPercent / 100.0;
         const double heldS = silent * deadlineS + (1 - silent) * 0.15;
-        const double perSecond =
-            std::min<double>(kListQueriesPerSecond, kListQueriesInFlight / heldS);
+        const double perSecond = std::min<double>(paceLimit, kListQueriesInFlight / heldS);
         const double seconds = kServers / perSecond;
         if (silentPercent == 0)
             allAnsweringS = seconds;
@@ -275,16 +278,17 @@ int main(int argc, char** argv) {
                 qPrintable(mib(full.memory.peakKib)), qPrintable(mib(full.memory.rssKib)));
 
     const bool filled = page.allUpMs >= 0 && page.completeMs >= 0;
-    const double fillGoalS = kServers / double(kListQueriesPerSecond) + 5;
+    const double fillGoalS = std::ceil(kServers / paceLimit + 5);
     bench::summary(QStringLiteral("server list: first row on /servers/ut99 (2,000 servers)"),
                    QStringLiteral("≤ %1 ms").arg(kFirstRowGoalMs),
                    QStringLiteral("%1 ms").arg(page.firstRowMs, 0, 'f', 0),
                    bench::metIf(page.firstRowMs >= 0 && page.firstRowMs <= kFirstRowGoalMs));
-    bench::summary(QStringLiteral("server list: every row filled, list complete"),
-                   QStringLiteral("≤ 2,000 / 40 per s + 5 s = %1 s").arg(fillGoalS),
-                   filled ? QStringLiteral("%1 s").arg(page.completeMs / 1000, 0, 'f', 1)
-                          : QStringLiteral("%1 of %2 rows answered").arg(page.up).arg(kServers),
-                   bench::metIf(filled && page.completeMs <= fillGoalS * 1000));
+    bench::summary(
+        QStringLiteral("server list: every row filled, list complete"),
+        QStringLiteral("≤ 2,000 / %1 per s + 5 s = %2 s").arg(paceLimit, 0, 'f', 1).arg(fillGoalS),
+        filled ? QStringLiteral("%1 s").arg(page.completeMs / 1000, 0, 'f', 1)
+               : QStringLiteral("%1 of %2 rows answered").arg(page.up).arg(kServers),
+        bench::metIf(filled && page.completeMs <= fillGoalS * 1000));
     bench::summary(
         QStringLiteral("server list: most queries at once, seen by the servers"),
         QStringLiteral("≤ %1").arg(kListQueriesInFlight), QString::number(seen.mostInFlight),
@@ -307,10 +311,11 @@ int main(int argc, char** argv) {
                              .arg(mib(full.memory.peakKib), mib(empty.memory.peakKib))
                        : QStringLiteral("list not complete within 60 s"),
                    bench::Met::NotMeasured);
-    bench::summary(
-        QStringLiteral("server list: 2,000 answering servers on a real connection"),
-        QStringLiteral("-"),
-        QStringLiteral("about %1 s (the pace: 40 a second)").arg(allAnsweringS, 0, 'f', 0),
-        bench::Met::NotMeasured);
+    bench::summary(QStringLiteral("server list: 2,000 answering servers on a real connection"),
+                   QStringLiteral("-"),
+                   QStringLiteral("about %1 s (the pace: %2 a second)")
+                       .arg(allAnsweringS, 0, 'f', 0)
+                       .arg(paceLimit, 0, 'f', 1),
+                   bench::Met::NotMeasured);
     return 0;
 }
