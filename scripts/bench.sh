@@ -37,7 +37,7 @@ programs=(
   "bench_status_render 60"
   "bench_statusd_load 700"
   "bench_start_pages 90"
-  "bench_server_list 200"
+  "bench_server_list 180"
 )
 
 figures=() goals=() measured=() met=()
