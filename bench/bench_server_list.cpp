@@ -144,6 +144,7 @@ struct StatusdFigures {
     Memory memory;
     int rows = 0;
     qint64 completeMs = -1;
+    qsizetype apiBytes = 0; // the list's answer from the API, once complete
 };
 
 StatusdFigures statusdWithList(const QStringList& masters) {
@@ -168,6 +169,7 @@ StatusdFigures statusdWithList(const QStringList& masters) {
         if (list.value(QStringLiteral("complete")).toBool()) {
             figures.completeMs = clock.elapsed();
             figures.rows = static_cast<int>(list.value(QStringLiteral("servers")).toArray().size());
+            figures.apiBytes = answer.size();
             figures.memory = memoryOf(QString::number(statusd.processId()));
             break;
         }
@@ -271,11 +273,14 @@ int main(int argc, char** argv) {
     FakeMaster big(many + "\\final\\");
     const StatusdFigures full = statusdWithList(
         {QStringLiteral("--master"), QStringLiteral("127.0.0.1:%1").arg(big.port())});
-    std::printf("utquery-statusd, its UT99 list complete: with none VmHWM %s MiB (VmRSS %s); "
-                "with %s entries (%d rows, complete after %lld ms) VmHWM %s MiB (VmRSS %s)\n",
-                qPrintable(mib(empty.memory.peakKib)), qPrintable(mib(empty.memory.rssKib)),
-                qPrintable(count(kStatusdEntries)), full.rows, full.completeMs,
-                qPrintable(mib(full.memory.peakKib)), qPrintable(mib(full.memory.rssKib)));
+    std::printf(
+        "utquery-statusd, its UT99 list complete: with none VmHWM %s MiB (VmRSS %s); "
+        "with %s entries (%d rows, complete after %lld ms, the API's answer %s bytes) VmHWM %s "
+        "MiB (VmRSS %s)\n",
+        qPrintable(mib(empty.memory.peakKib)), qPrintable(mib(empty.memory.rssKib)),
+        qPrintable(count(kStatusdEntries)), full.rows, full.completeMs,
+        qPrintable(count(full.apiBytes)), qPrintable(mib(full.memory.peakKib)),
+        qPrintable(mib(full.memory.rssKib)));
 
     const bool filled = page.allUpMs >= 0 && page.completeMs >= 0;
     const double fillGoalS = std::ceil(kServers / paceLimit + 5);
