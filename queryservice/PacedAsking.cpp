@@ -28,9 +28,11 @@ void PacedAsking::add(Question question) {
 void PacedAsking::clear() { waiting_.clear(); }
 
 void PacedAsking::pump(qint64 nowMs) {
-    const qint64 spacingMs = std::max(1000 / limits_.perSecond, 1);
-    // After a pause the pace starts afresh, without a burst to catch up.
-    if (nextStartMs_ < nowMs - kTickMs)
+    // A millisecond more than an even share of the second: the clock counts whole
+    // milliseconds, and the start after `perSecond` of them must be a full second later.
+    const qint64 spacingMs = 1000 / limits_.perSecond + 1;
+    // At first, and after a pause, the pace starts afresh, without a burst to catch up.
+    if (nextStartMs_ < 0 || nextStartMs_ < nowMs - kTickMs)
         nextStartMs_ = nowMs;
     while (!waiting_.empty() && inFlight_ < limits_.inFlight && nextStartMs_ <= nowMs) {
         while (!startsInLastSecond_.empty() && startsInLastSecond_.front() <= nowMs - 1000)

@@ -194,10 +194,15 @@ void ServerList::searchLan() {
 
 void ServerList::addListed(const QString& source,
                            const QList<QPair<QHostAddress, quint16>>& servers) {
+    // Asked once a refresh: a row another source of this refresh listed already is not
+    // asked again, nor is a row a search of the LAN alone finds again.
+    QList<qsizetype> toAsk;
     for (const auto& [address, port] : servers) {
         const QString key = keyOf(address, port);
         if (const auto found = rowOf_.constFind(key); found != rowOf_.cend()) {
             Row& row = rows_[found.value()];
+            if (!row.listedNow)
+                toAsk.append(found.value());
             row.listedNow = true;
             if (!row.shown.sources.contains(source))
                 row.shown.sources.append(source);
@@ -214,13 +219,21 @@ void ServerList::addListed(const QString& source,
         row.shown.queryPort = port;
         row.shown.sources = {source};
         rowOf_.insert(key, rows_.size());
+        toAsk.append(rows_.size());
         rows_.append(row);
     }
-    for (Row& row : rows_)
-        if (row.listedNow && !row.queued) {
-            row.queued = true;
-            askRow(keyOf(row.address, static_cast<quint16>(row.shown.queryPort)));
+    for (const qsizetype index : toAsk) {
+        Row& row = rows_[index];
+        if (row.queued)
+            continue;
+        // Refused at once: no query goes out, so it takes no turn of the pace.
+        if (!finder_.mayAsk(row.address)) {
+            row.shown.state = pages::stateName(Finding::State::NotAskedHere);
+            continue;
         }
+        row.queued = true;
+        askRow(keyOf(row.address, static_cast<quint16>(row.shown.queryPort)));
+    }
 }
 
 void ServerList::askRow(const QString& key) {

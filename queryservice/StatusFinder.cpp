@@ -214,6 +214,10 @@ void StatusFinder::lookUp(const std::shared_ptr<Search>& search, quint16 port, q
                                      settings_.pageDeadlineMs - search->elapsedMs(), answered);
 }
 
+bool StatusFinder::mayAsk(const QHostAddress& address) const {
+    return settings_.targets.allows(plainAddress(address));
+}
+
 void StatusFinder::ask(const std::shared_ptr<Search>& search, const QHostAddress& given,
                        quint16 port, quint16 webPort, quint16 silentPort) {
     const GameDescription& game = *search->finding.game;

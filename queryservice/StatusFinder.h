@@ -65,6 +65,9 @@ public:
     [[nodiscard]] NameLookups::Ticket lookUpName(const QString& host, qint64 timeMs,
                                                  std::function<void(const QHostAddress&)> done);
 
+    // Whether the target policy lets `address` be asked.
+    bool mayAsk(const QHostAddress& address) const;
+
 private:
     class Search;
 

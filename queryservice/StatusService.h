@@ -51,6 +51,8 @@ public:
     // failed.
     quint16 listen(const QHostAddress& address = QHostAddress::LocalHost, quint16 port = 0);
     quint16 port() const { return port_; }
+    // A game's list, for the figures of its pace.
+    const ServerList& list(GameKind game) const { return *lists_.at(game); }
 
 private:
     class Exchange;

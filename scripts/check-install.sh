@@ -92,7 +92,8 @@ opens utquery "Unreal Tournament Server Query v${tag}3.1 by: DelvoMan"
 opens utquery-console "Unreal Tournament Server Administration"
 
 port=$((20000 + RANDOM % 20000))
-"$prefix/utquery-statusd" "127.0.0.1:$port" >"$prefix/.statusd.log" 2>&1 &
+# A closed port of loopback as its master: the default masters are internet hosts.
+"$prefix/utquery-statusd" "127.0.0.1:$port" --master 127.0.0.1:1 >"$prefix/.statusd.log" 2>&1 &
 statusd=$!
 page=""
 for _ in $(seq 1 50); do

@@ -3,6 +3,7 @@
 // saved, a broken file costing only its own rows), the script that fills them and the policy
 // that lets only it run, and utquery-statusd, which has no favourites to list.
 #include "EventLoopWait.h"
+#include "StatusdChild.h"
 
 #include "favourites/FavouritesFile.h"
 #include "queryservice/BackgroundStatusService.h"
@@ -222,7 +223,8 @@ private slots:
         const quint16 port = probe.serverPort();
         probe.close();
         QProcess statusd;
-        statusd.start(QStringLiteral(UTQ_STATUSD), {QStringLiteral("127.0.0.1:%1").arg(port)});
+        statusd.start(QStringLiteral(UTQ_STATUSD),
+                      QStringList{QStringLiteral("127.0.0.1:%1").arg(port)} + kNoMasters);
         QVERIFY(statusd.waitForStarted(5000));
         QVERIFY(waitUntil([&] { return statusd.canReadLine(); }, 10000));
         const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);

@@ -123,8 +123,9 @@ private slots:
         const quint16 port = freeTcpPort();
         QProcess statusd;
         statusd.setProgram(QStringLiteral(UTQ_STATUSD));
-        statusd.setArguments({QStringLiteral("127.0.0.1:%1").arg(port), "--per-client", "50",
-                              "--allow", "127.0.0.0/8"});
+        statusd.setArguments(QStringList{QStringLiteral("127.0.0.1:%1").arg(port), "--per-client",
+                                         "50", "--allow", "127.0.0.0/8"} +
+                             kNoMasters);
         statusd.start();
         QVERIFY(statusd.waitForStarted(5000));
         waitUntil([&] { return statusd.canReadLine(); }, 10000);
@@ -192,9 +193,11 @@ private slots:
     void twoHundredClientsThatGiveUp() {
         const quint16 port = freeTcpPort();
         QProcess statusd;
-        QVERIFY(startServing(statusd,
-                             {QStringLiteral(UTQ_STATUSD), QStringLiteral("127.0.0.1:%1").arg(port),
-                              "--max-queries", "1000", "--allow", "127.0.0.0/8"}));
+        QVERIFY(
+            startServing(statusd, QStringList{QStringLiteral(UTQ_STATUSD),
+                                              QStringLiteral("127.0.0.1:%1").arg(port),
+                                              "--max-queries", "1000", "--allow", "127.0.0.0/8"} +
+                                      kNoMasters));
         FakeGameServer quiet([](const QByteArray&, int) { return QList<QByteArray>{}; });
         const QByteArray request = "GET /php/UTstats/index.php?txtip=127.0.0.1&portnum=" +
                                    QByteArray::number(quiet.port()) +
@@ -222,8 +225,9 @@ private slots:
     void sixtyFourAddressesCannotLockOthersOut() {
         const quint16 port = freeTcpPort();
         QProcess statusd;
-        QVERIFY(startServing(
-            statusd, {QStringLiteral(UTQ_STATUSD), QStringLiteral("127.0.0.1:%1").arg(port)}));
+        QVERIFY(startServing(statusd, QStringList{QStringLiteral(UTQ_STATUSD),
+                                                  QStringLiteral("127.0.0.1:%1").arg(port)} +
+                                          kNoMasters));
         // 16 idle connections from each of 64 addresses, each within its own bound: more than
         // the 1,000 the service holds in all.
         std::vector<std::unique_ptr<QTcpSocket>> idle;
@@ -260,14 +264,15 @@ private slots:
         QVERIFY(inside.entered());
         FakeGameServer local(fakeservers::ut99("On this machine"));
         const QString portnum = QString::number(local.port());
-        const QStringList inNamespace = {"ip",
-                                         "netns",
-                                         "exec",
-                                         ns.name(),
-                                         QStringLiteral(UTQ_STATUSD),
-                                         "10.213.0.1:8080",
-                                         "--per-client",
-                                         "100"};
+        const QStringList inNamespace = QStringList{"ip",
+                                                    "netns",
+                                                    "exec",
+                                                    ns.name(),
+                                                    QStringLiteral(UTQ_STATUSD),
+                                                    "10.213.0.1:8080",
+                                                    "--per-client",
+                                                    "100"} +
+                                        kNoMasters;
 
         QProcess strict;
         QVERIFY(startServing(strict, inNamespace));
@@ -301,7 +306,8 @@ private slots:
         QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
         QProcess statusd;
         statusd.start(QStringLiteral(UTQ_STATUSD),
-                      {QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())});
+                      QStringList{QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())} +
+                          kNoMasters);
         QVERIFY(statusd.waitForFinished(10000));
         QCOMPARE(statusd.exitCode(), 1);
         QVERIFY(statusd.readAllStandardError().contains("cannot listen"));

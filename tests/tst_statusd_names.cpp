@@ -63,8 +63,10 @@ private slots:
                             QHostAddress(QStringLiteral("127.0.0.9")));
         QProcess statusd;
         statusd.start(QStringLiteral("ip"),
-                      {"netns", "exec", ns.name(), QStringLiteral(UTQ_STATUSD),
-                       QStringLiteral("127.0.0.1:%1").arg(kServicePort), "--allow", "127.0.0.0/8"});
+                      QStringList{"netns", "exec", ns.name(), QStringLiteral(UTQ_STATUSD),
+                                  QStringLiteral("127.0.0.1:%1").arg(kServicePort), "--allow",
+                                  "127.0.0.0/8"} +
+                          kNoMasters);
         QVERIFY(statusd.waitForStarted(5000));
         QVERIFY(waitUntil([&] { return statusd.canReadLine(); }, 10000));
         QVERIFY(statusd.readLine().contains("serving on"));

@@ -75,8 +75,10 @@ private slots:
         NetworkNamespace::Inside inside(ns);
         QVERIFY(inside.entered());
         FakeGameServer local(fakeservers::ut99("On this machine"));
-        const QStringList command = {"ip",        "netns",          "exec",         ns.name(),
-                                     UTQ_STATUSD, "127.0.0.1:8080", "--per-client", "100"};
+        const QStringList command =
+            QStringList{"ip",        "netns",          "exec",         ns.name(),
+                        UTQ_STATUSD, "127.0.0.1:8080", "--per-client", "100"} +
+            kNoMasters;
         const QByteArray host = "Host: 127.0.0.1:8080\r\n";
         QProcess strict;
         QVERIFY(startServing(strict, command));
@@ -107,8 +109,10 @@ private slots:
         QVERIFY(inside.entered());
         const QHostAddress own(QStringLiteral("5.44.0.1"));
         FakeGameServer firewalled(fakeservers::ut99("Firewalled"), 0, own);
-        const QStringList command = {"ip",        "netns",        "exec",         ns.name(),
-                                     UTQ_STATUSD, "0.0.0.0:8080", "--per-client", "100"};
+        const QStringList command =
+            QStringList{"ip",        "netns",        "exec",         ns.name(),
+                        UTQ_STATUSD, "0.0.0.0:8080", "--per-client", "100"} +
+            kNoMasters;
         // Listening on other than loopback and without --server-name, any Host is served.
         const QByteArray host = "Host: status.example\r\n";
         QProcess statusd;
@@ -146,7 +150,8 @@ private slots:
             return statusOf(fetch(kLoopback, port, "/php/UTstats/lobby2.html", hostLine));
         };
         QProcess loopback;
-        QVERIFY(startServing(loopback, {UTQ_STATUSD, "127.0.0.1:" + QString::number(port)}));
+        QVERIFY(startServing(
+            loopback, QStringList{UTQ_STATUSD, "127.0.0.1:" + QString::number(port)} + kNoMasters));
         for (const QByteArray& name : QByteArrayList{"127.0.0.1:" + p, "localhost:" + p,
                                                      "LocalHost", "127.8.9.10", "[::1]:" + p})
             QVERIFY2(statusWith("Host: " + name + "\r\n") == 200, name);
@@ -162,8 +167,9 @@ private slots:
         stop(loopback);
 
         QProcess named;
-        QVERIFY(startServing(named, {UTQ_STATUSD, "127.0.0.1:" + QString::number(port),
-                                     "--server-name", "status.myclan.org"}));
+        QVERIFY(startServing(named, QStringList{UTQ_STATUSD, "127.0.0.1:" + QString::number(port),
+                                                "--server-name", "status.myclan.org"} +
+                                        kNoMasters));
         QCOMPARE(statusWith("Host: status.myclan.org\r\n"), 200);
         QCOMPARE(statusWith("Host: Status.MyClan.org:8080\r\n"), 200);
         QCOMPARE(statusWith("Host: rebind.example\r\n"), 421);
@@ -175,9 +181,10 @@ private slots:
         const quint16 port = freeTcpPort();
         FakeGameServer server(fakeservers::ut99("Behind the proxy"));
         QProcess statusd;
-        QVERIFY(startServing(statusd, {UTQ_STATUSD, "127.0.0.1:" + QString::number(port), "--allow",
-                                       "127.0.0.0/8", "--trusted-proxy", "127.0.0.1/32",
-                                       "--connections-per-client", "2"}));
+        QVERIFY(startServing(statusd, QStringList{UTQ_STATUSD, "127.0.0.1:" + QString::number(port),
+                                                  "--allow", "127.0.0.0/8", "--trusted-proxy",
+                                                  "127.0.0.1/32", "--connections-per-client", "2"} +
+                                          kNoMasters));
         const QByteArray page = statusPage("127.0.0.1", server.port());
         const QByteArray host = "Host: 127.0.0.1\r\n";
         const QHostAddress stranger(QStringLiteral("127.0.0.2"));
