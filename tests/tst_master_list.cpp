@@ -5,7 +5,6 @@
 
 #include "protocols/GameSpyValidate.h"
 #include "protocols/MasterListReader.h"
-#include "protocols/MasterLists.h"
 #include "protocols/MasterQuery.h"
 
 #include <QRandomGenerator>
@@ -241,71 +240,16 @@ private slots:
         QTest::newRow("closed") << FakeMaster::Refusal::Close;
     }
 
-    void twoMastersMergedWithTheirSources() {
-        using Entries = QList<QByteArray>;
-        FakeMaster first(
-            listOf(Entries{"192.0.2.1:7778", "192.0.2.2:7778"} + manyEntries(40, "192.0.2.9")));
-        FakeMaster second(listOf(Entries{"192.0.2.2:7778", "192.0.2.3:7778"} +
-                                 manyEntries(80, "192.0.2.9").mid(30)));
-        MasterLists lists;
-        lists.start({{"one:1", FakeMaster::address(), first.port()},
-                     {"two:2", FakeMaster::address(), second.port()}},
-                    3000);
-        QVERIFY(waitUntil([&] { return lists.isFinished(); }, 5000));
-        QCOMPARE(lists.reports().size(), 2);
-        const QList<MergedServer>& merged = lists.servers();
-        QCOMPARE(merged.size(), 3 + MasterListReader::kMostPortsPerAddress);
-        QCOMPARE(lists.overPortCap(), (80 - 40) - (MasterListReader::kMostPortsPerAddress - 40));
-        const auto sources = [&](const char* address, quint16 port) {
-            for (const MergedServer& s : merged)
-                if (s.address == QHostAddress(QString::fromLatin1(address)) && s.queryPort == port)
-                    return s.masters;
-            return QStringList{QStringLiteral("missing")};
-        };
-        QCOMPARE(sources("192.0.2.1", 7778), QStringList({"one:1"}));
-        QCOMPARE(sources("192.0.2.2", 7778).size(), 2);
-        QCOMPARE(sources("192.0.2.3", 7778), QStringList({"two:2"}));
-        QCOMPARE(sources("192.0.2.9", 35).size(), 2);
-    }
-
-    void aRunEndedEarlyEndsItsExchanges() {
-        FakeMaster silent;
-        silent.silent = true;
+    // A list that is asked no more (its service going) ends its exchange mid-list.
+    void anExchangeEndedEarlyStops() {
         FakeMaster dripping(listOf(manyEntries(50)));
         dripping.dripMs = 5;
-        auto lists = std::make_unique<MasterLists>();
-        lists->start({{"silent", FakeMaster::address(), silent.port()},
-                      {"dripping", FakeMaster::address(), dripping.port()}});
+        auto query = std::make_unique<MasterQuery>(FakeMaster::address(), dripping.port());
+        query->start();
         QVERIFY(waitUntil([&] { return dripping.listsStarted == 1; }, 2000));
-        lists.reset();
+        query.reset();
         keepRunningFor(100);
         QVERIFY(dripping.bytesSent < listOf(manyEntries(50)).size()); // it stopped with them
-    }
-
-    void aSlowMasterIsAddedWhenItComes() {
-        FakeMaster fast(listOf({"192.0.2.1:7778"}));
-        FakeMaster slow(listOf({"192.0.2.1:7778", "192.0.2.2:7778"}));
-        slow.listDelayMs = 400;
-        FakeMaster silent;
-        silent.silent = true;
-        MasterLists lists;
-        QList<QPair<QString, qsizetype>> seen;
-        QObject::connect(&lists, &MasterLists::masterFinished,
-                         [&](const MasterReport& report, const QList<MergedServer>& merged) {
-                             seen.append({report.name, merged.size()});
-                         });
-        lists.start({{"slow", FakeMaster::address(), slow.port()},
-                     {"silent", FakeMaster::address(), silent.port()},
-                     {"fast", FakeMaster::address(), fast.port()}},
-                    1500);
-        QVERIFY(waitUntil([&] { return !seen.isEmpty(); }, 1000));
-        QCOMPARE(seen.first(), qMakePair(QStringLiteral("fast"), qsizetype(1)));
-        QVERIFY(!lists.isFinished());
-        QVERIFY(waitUntil([&] { return lists.isFinished(); }, 5000));
-        const QList<QPair<QString, qsizetype>> expected{{"fast", 1}, {"slow", 2}, {"silent", 2}};
-        QCOMPARE(seen, expected);
-        QCOMPARE(lists.reports().last().outcome.kind, Kind::NoAnswer);
-        QCOMPARE(lists.reports().last().outcome.text(), QStringLiteral("no answer"));
     }
 };
 
