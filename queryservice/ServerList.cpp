@@ -13,9 +13,9 @@ namespace {
 
 using protocols::MasterOutcome;
 
-// The ports listed of one address, across every source: a master or the LAN that lists
-// thousands of ports of one machine would make every user's program ask it.
-constexpr int kMostPortsPerAddress = 64;
+// The ports listed of one address, across every source, as within one master's list: a
+// source that lists thousands of ports of one machine would make every user's program ask it.
+constexpr int kMostPortsPerAddress = protocols::MasterListReader::kMostPortsPerAddress;
 
 QString keyOf(const QHostAddress& address, quint16 port) {
     return address.toString() + u':' + QString::number(port);
@@ -163,31 +163,30 @@ void ServerList::searchLan() {
                              : QStringLiteral("failed");
             lan_.listed = static_cast<int>(result.servers.size());
             lan_.text = result.summary().mid(QStringLiteral("LAN: ").size());
+            // A UT3 server's beacon gives its game port; its status is asked on the game's
+            // usual query port, and until it answers (a LAN match never does) the row shows
+            // what the beacon said. The questions start on the pace's next tick, after this.
+            const auto portOf = [this](const protocols::LanServer& server) {
+                return server.beacon ? static_cast<quint16>(describe(game_).usualQueryPort(0))
+                                     : server.queryPort;
+            };
             QList<QPair<QHostAddress, quint16>> servers;
-            for (const protocols::LanServer& server : result.servers) {
-                // A UT3 server's beacon gives its game port; its status is asked on the
-                // game's usual query port.
-                const quint16 port = server.beacon
-                                         ? static_cast<quint16>(describe(game_).usualQueryPort(0))
-                                         : server.queryPort;
-                servers.append({server.address, port});
-                if (server.beacon) {
-                    const auto key = keyOf(server.address, port);
-                    addListed(QStringLiteral("LAN"), {{server.address, port}});
-                    if (const auto found = rowOf_.constFind(key); found != rowOf_.cend()) {
-                        pages::ListRow& shown = rows_[found.value()].shown;
-                        shown.state = QStringLiteral("up");
-                        shown.name = server.beacon->ownerName;
-                        shown.map = server.beacon->map;
-                        shown.gameType = server.beacon->gameMode.isEmpty()
-                                             ? server.beacon->gameType
-                                             : server.beacon->gameMode;
-                        shown.playersNow = server.beacon->players;
-                        shown.playersMax = server.beacon->maxPlayers;
-                    }
-                }
-            }
+            for (const protocols::LanServer& server : result.servers)
+                servers.append({server.address, portOf(server)});
             addListed(QStringLiteral("LAN"), servers);
+            for (const protocols::LanServer& server : result.servers) {
+                const auto found = rowOf_.constFind(keyOf(server.address, portOf(server)));
+                if (!server.beacon || found == rowOf_.cend())
+                    continue;
+                pages::ListRow& shown = rows_[found.value()].shown;
+                shown.state = QStringLiteral("up");
+                shown.name = server.beacon->ownerName;
+                shown.map = server.beacon->map;
+                shown.gameType = server.beacon->gameMode.isEmpty() ? server.beacon->gameType
+                                                                   : server.beacon->gameMode;
+                shown.playersNow = server.beacon->players;
+                shown.playersMax = server.beacon->maxPlayers;
+            }
             sourceEnded();
         });
 }

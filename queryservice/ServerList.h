@@ -1,6 +1,8 @@
 #pragma once
 
 #include "base/GameKind.h"
+#include "protocols/LanSearch.h"
+#include "protocols/MasterQuery.h"
 #include "queryservice/MasterSettings.h"
 #include "queryservice/NameLookups.h"
 #include "queryservice/PacedAsking.h"
@@ -26,11 +28,11 @@ class StatusFinder;
 inline constexpr int kMaxListedServers = 20000;
 
 struct ServerListSettings {
-    QList<MasterAddress> masters; // UT99 only
-    QStringList malformedMasters; // named on the page
-    bool searchLan = false;       // UT99 and UT3 only
-    int masterTimeMs = 10000;     // from a master's connection to its last byte
-    int lanTimeMs = 1500;         // answers to a LAN search are gathered this long
+    QList<MasterAddress> masters;                    // UT99 only
+    QStringList malformedMasters;                    // named on the page
+    bool searchLan = false;                          // UT99 and UT3 only
+    int masterTimeMs = protocols::kMasterDeadlineMs; // a master's connection to its last byte
+    int lanTimeMs = protocols::kLanSearchMs;         // a LAN search gathers answers this long
     PaceLimits pace;
 };
 

@@ -28,6 +28,14 @@ std::optional<int> numberFrom(const QString& text) {
 bool isPort(int number) { return number >= 1 && number <= 65535; }
 
 // Letters, digits, hyphens and dots: anything else is no name to look up.
+// The first IPv4 address of a look-up's answer; a null address when it has none.
+QHostAddress firstIpv4(const QList<QHostAddress>& found) {
+    for (const QHostAddress& address : found)
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            return address;
+    return {};
+}
+
 bool looksLikeHostName(const QString& host) {
     static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]{0,252})$"));
     return name.match(host).hasMatch();
@@ -106,10 +114,7 @@ NameLookups::Ticket StatusFinder::lookUpName(const QString& host, qint64 timeMs,
                                              std::function<void(const QHostAddress&)> done) {
     if (settings_.resolve) {
         settings_.resolve(host, this, [done = std::move(done)](const QList<QHostAddress>& found) {
-            for (const QHostAddress& address : found)
-                if (address.protocol() == QAbstractSocket::IPv4Protocol)
-                    return done(address);
-            done({});
+            done(firstIpv4(found));
         });
         return {};
     }
@@ -201,13 +206,11 @@ void StatusFinder::lookUp(const std::shared_ptr<Search>& search, quint16 port, q
     };
     if (settings_.resolve) {
         // The context is this finder: the answer of a look-up that outlives it is dropped.
-        return settings_.resolve(search->finding.host, this,
-                                 [answered](const QList<QHostAddress>& found) {
-                                     for (const QHostAddress& address : found)
-                                         if (address.protocol() == QAbstractSocket::IPv4Protocol)
-                                             return answered({Kind::Found, address});
-                                     answered({Kind::Unknown, {}});
-                                 });
+        return settings_.resolve(
+            search->finding.host, this, [answered](const QList<QHostAddress>& found) {
+                const QHostAddress address = firstIpv4(found);
+                answered({address.isNull() ? Kind::Unknown : Kind::Found, address});
+            });
     }
     // The look-up has the time the search has left; a search that gives up lets go of it.
     search->nameWait = names_.lookUp(search->finding.host, search->client(),
@@ -222,7 +225,7 @@ void StatusFinder::ask(const std::shared_ptr<Search>& search, const QHostAddress
                        quint16 port, quint16 webPort, quint16 silentPort) {
     const GameDescription& game = *search->finding.game;
     const QHostAddress address = plainAddress(given);
-    if (!settings_.targets.allows(address))
+    if (!mayAsk(address))
         return search->tell(Finding::State::NotAskedHere);
     // A silent port is followed by the game's usual query port, once, within the same search.
     const int usual = game.usualQueryPort(port - game.queryPortOffset);

@@ -1,20 +1,11 @@
 #include "queryservice/pages/ListJson.h"
 
 #include "queryservice/pages/StatusJson.h"
-#include "queryservice/pages/StatusPages.h"
 
 #include <QJsonArray>
 
 namespace utq::queryservice::pages {
 namespace {
-
-QJsonValue number(const std::optional<int>& value) {
-    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
-}
-
-QJsonValue text(const QString& value) {
-    return value.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(withoutControls(value));
-}
 
 QJsonObject rowJson(const ListRow& row) {
     return {{QStringLiteral("host"), row.host},

@@ -14,6 +14,14 @@ using protocols::TeamScore;
 using protocols::TextRun;
 using protocols::TextRuns;
 
+QJsonValue number(const std::optional<int>& value) {
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue text(const QString& value) {
+    return value.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(withoutControls(value));
+}
+
 QString stateName(Finding::State state) {
     switch (state) {
     case Finding::State::Up:
@@ -39,14 +47,6 @@ QString stateName(Finding::State state) {
 }
 
 namespace {
-
-QJsonValue number(const std::optional<int>& value) {
-    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
-}
-
-QJsonValue text(const QString& value) {
-    return value.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(withoutControls(value));
-}
 
 // "#rrggbb", written directly: a status may hold a thousand runs.
 QString colourText(const Rgb& colour) {

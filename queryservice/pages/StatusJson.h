@@ -15,6 +15,11 @@ inline constexpr auto kApiServersPath = "/api/v1/servers";
 // One server's status as the API gives it.
 QJsonObject statusJson(const Finding& finding);
 
+// A number, or null where there is none; a text without control characters, or null where it
+// is empty: how the API writes what a server may leave out.
+QJsonValue number(const std::optional<int>& value);
+QJsonValue text(const QString& value);
+
 // The API's word for what became of a server: "up", "no-answer", "busy", ...
 QString stateName(Finding::State state);
 
