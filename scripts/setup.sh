@@ -10,6 +10,7 @@ runtime=(
   libqt6widgets6 libqt6network6 libqt6svg6 libqt6multimedia6
   libqt6webenginewidgets6 libqt6webenginecore6-bin qt6-qpa-plugins
   fonts-dejavu-core fonts-wine xdg-utils libcap2-bin libc-ares2
+  libqt6sql6-sqlite libqt6sql6-psql
 )
 
 build=(
@@ -19,6 +20,7 @@ build=(
   libgl-dev libxkbcommon-dev libvulkan-dev
   iproute2 iputils-ping  # network namespaces and the system ping, for tests and benchmarks
   qstat                  # the peer tool the benchmarks time against
+  postgresql             # a real database server for the history's tests and benchmark
   xvfb x11-utils curl desktop-file-utils  # the install check: a display, its windows, HTTP, menu entries
 )
 

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "history/HistoryStore.h"
+
+#include <QObject>
+
+#include <functional>
+
+// The history on a thread of its own, so that a slow disk or a database server far away never
+// holds up a page: samples are gathered and written in one transaction every few seconds, old
+// ones pruned every hour, and reads answer through a callback.
+namespace utq::history {
+
+struct HistorySettings {
+    StoreTarget target;
+    bool write = true;       // false: only read what another program writes
+    int flushMs = 5000;      // samples are written this often
+    int pruneMs = 3600000;   // and old ones dropped this often
+    int maxWaiting = 100000; // samples kept while the store cannot write; the oldest go first
+    Retention retention;
+    std::function<qint64()> nowMs; // UTC milliseconds; none: the system's clock
+};
+
+class History : public QObject {
+public:
+    explicit History(HistorySettings settings, QObject* parent = nullptr);
+    // Writes what is waiting, then stops the thread.
+    ~History() override;
+
+    // The store's state, as last known.
+    HistoryStore::Mode mode() const;
+    QString problem() const;
+    qint64 nowMs() const;
+
+    void record(const Sample& sample);
+    // Writes what is waiting now, and calls `done` (in `context`'s thread) when it was tried.
+    void flush(QObject* context = nullptr, std::function<void(bool written)> done = {});
+
+    // Reads in the history's thread; `done` is called in `context`'s thread, unless it is gone.
+    void read(const ServerKey& server, qint64 fromMs, qint64 toMs, bool withSamples,
+              QObject* context, std::function<void(const Series&)> done);
+    void buckets(const QList<ServerKey>& servers, qint64 sinceMs, qint64 bucketMs, QObject* context,
+                 std::function<void(const QHash<ServerKey, QList<Bucket>>&)> done);
+};
+
+} // namespace utq::history

@@ -1,0 +1,15 @@
+#include "history/Sample.h"
+
+namespace utq::history {
+
+QString ServerKey::text() const { return QStringLiteral("%1/%2:%3").arg(game, host).arg(port); }
+
+size_t qHash(const ServerKey& key, size_t seed) {
+    return qHashMulti(seed, key.game, key.host, key.port);
+}
+
+bool isUp(const QString& state) {
+    return state == QLatin1String("up") || state == QLatin1String("partial");
+}
+
+} // namespace utq::history
