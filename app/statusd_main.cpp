@@ -40,6 +40,10 @@ int main(int argc, char* argv[]) {
     settings.lists.masters = options->masters;
     settings.lists.searchLan = options->lan;
     settings.listSeconds = options->listSeconds;
+    // The clan's servers and --watch's are watched, and their history kept, when it has a home.
+    settings.history.target.text = options->history;
+    settings.history.watch = options->watch;
+    settings.history.sampleSeconds = options->sampleSeconds;
     // Each connection and each query holds a descriptor; some are kept for the rest.
     const long descriptors = utq::platform::raiseOpenFileLimit();
     const long connectionRoom =
@@ -70,6 +74,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stdout, "%s\n", qPrintable(line));
         std::fflush(stdout);
     };
+    settings.history.log = settings.log;
     utq::queryservice::StatusService service(settings);
     if (service.listen(options->address, options->port) == 0) {
         std::fprintf(stderr,

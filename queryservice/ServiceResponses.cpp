@@ -1,8 +1,11 @@
 #include "queryservice/ServiceResponses.h"
 
 #include "queryservice/pages/Assets.h"
+#include "queryservice/pages/HistoryView.h"
 #include "queryservice/pages/StartPages.h"
 #include "queryservice/pages/StatusJson.h"
+
+#include <QUrl>
 
 namespace utq::queryservice {
 
@@ -60,7 +63,14 @@ http::Response refusalResponse(int status) {
     }
 }
 
-http::Response findingPage(const Finding& finding, const QString& refreshTarget) {
+QString historyTarget(const GameDescription& game, const QString& host, int port) {
+    return QLatin1String(pages::kHistoryPath) + QLatin1String("?game=") + pages::apiName(game) +
+           QLatin1String("&host=") + QString::fromLatin1(QUrl::toPercentEncoding(host)) +
+           QLatin1String("&port=") + QString::number(port);
+}
+
+http::Response findingPage(const Finding& finding, const QString& refreshTarget,
+                           bool withHistory) {
     using State = Finding::State;
     const GameDescription& game = *finding.game;
     const QString& host = finding.host;
@@ -76,6 +86,8 @@ http::Response findingPage(const Finding& finding, const QString& refreshTarget)
         view.queriedAt = finding.askedAt;
         view.webStatistics = finding.webStatistics;
         view.note = finding.note;
+        if (withHistory)
+            view.historyTarget = historyTarget(game, host, finding.port);
         return htmlResponse(pages::statusPage(finding.status, view));
     }
     case State::NoAnswer:
