@@ -127,6 +127,20 @@ private slots:
         QVERIFY2(line.size() < 4000, QByteArray::number(line.size()));
     }
 
+    // Whatever the store hands over, the page stays numbers and of bounded size.
+    void nonsenseNumbersAndTimesStayBounded() {
+        HistoryView view = viewOf(HistoryRange::Year, points(100, kHourMs));
+        view.fromMs = 0; // 1970: 680 month starts
+        view.points[3].playersNow = qQNaN();
+        view.points[4].playersPeak = -7;
+        view.playersMean = qInf();
+        view.upShare = qQNaN();
+        const QByteArray page = historyPage(view);
+        QVERIFY(!page.contains("nan") && !page.contains("inf"));
+        QVERIFY2(page.count("data-time=") <= 40, QByteArray::number(page.count("data-time=")));
+        QVERIFY(QJsonDocument::fromJson(historyJson(view)).isObject());
+    }
+
     void aYearOfHoursIsThinnedToWhatTheChartShows() {
         QList<HistoryPoint> year = points(8760, kHourMs, 12);
         year.remove(4000, 240); // ten days nobody asked

@@ -12,6 +12,8 @@ double Scale::x(qint64 timeMs) const {
 }
 
 double Scale::y(double players) const {
+    if (!std::isfinite(players))
+        players = 0;
     return box.bottom() - std::clamp(players / std::max(1.0, most), 0.0, 1.0) * box.height;
 }
 

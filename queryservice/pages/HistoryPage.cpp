@@ -8,6 +8,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cmath>
 
 namespace utq::queryservice::pages {
 namespace {
@@ -63,6 +64,8 @@ QString durationText(qint64 seconds) {
 }
 
 QString decimal(double value) {
+    if (!std::isfinite(value))
+        value = 0;
     return QLocale(QLocale::English).toString(value, 'f', value == qint64(value) ? 0 : 1);
 }
 
@@ -86,7 +89,8 @@ QList<Tick> ticksOf(HistoryRange range, qint64 fromMs, qint64 toMs) {
     };
     if (range == HistoryRange::Year) {
         const QDate first = utc(fromMs).date();
-        for (QDate month(first.year(), first.month(), 1);; month = month.addMonths(1)) {
+        for (QDate month(first.year(), first.month(), 1); ticks.size() < 40;
+             month = month.addMonths(1)) {
             const qint64 ms = QDateTime(month, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
             if (ms > toMs)
                 break;

@@ -131,7 +131,7 @@ QByteArray listPage(const ListView& view) {
                            "<th data-key=\"map\">Map</th><th data-key=\"gameType\">Game type</th>"
                            "<th data-key=\"players\" class=\"number\">Players</th>");
     if (charts)
-        body += QStringLiteral("<th class=\"history\">Last 24 hours</th>");
+        body += QStringLiteral("<th class=\"history\">Last day</th>");
     body += QStringLiteral("<th data-key=\"ping\" class=\"number\">Ping</th>"
                            "<th data-key=\"sources\">Found by</th>");
     if (!view.joinTemplate.isEmpty())

@@ -106,7 +106,7 @@ QByteArray startPage(GameKind game, const QList<ListedServer>& servers) {
                 QStringLiteral("\"><tr><th>Server</th><th>Name</th>"
                                "<th>Map</th><th class=\"number\">Players</th>");
         if (charts)
-            body += QStringLiteral("<th class=\"history\">Last 24 hours</th>");
+            body += QStringLiteral("<th class=\"history\">Last day</th>");
         body += QStringLiteral("<th class=\"number\">Ping</th><th>Status</th>");
         if (description.joinPort.favouriteField >= 0)
             body += QStringLiteral("<th></th>");
