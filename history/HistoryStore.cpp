@@ -307,9 +307,9 @@ HistoryStore::Mode HistoryStore::openPostgres(bool write) {
     db.setDatabaseName(server.database);
     db.setConnectOptions(QStringLiteral("connect_timeout=3"));
     if (!db.open())
-        return closedFor(
-            QStringLiteral("%1 is unreachable (%2)").arg(place(), db.lastError().text().trimmed()),
-            true);
+        return closedFor(QStringLiteral("%1 is unreachable (%2)")
+                             .arg(place(), db.lastError().text().simplified()),
+                         true);
     if (!write) {
         const SchemaFound found = inspectSchema(db, dialect_);
         if (found.kind == SchemaFound::Kind::Failed) {
@@ -402,7 +402,7 @@ bool HistoryStore::prepareSchema() {
     if (ok)
         ok = exec(db, QStringLiteral("COMMIT"), error);
     if (!ok) {
-        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        rollBack();
         const StoreFault fault = faultOf(error, dialect_, place());
         closedFor(fault.text, fault.passes());
         return false;
@@ -417,6 +417,12 @@ bool HistoryStore::beginWriting(QSqlError& error) {
                 dialect_ == Dialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE")
                                             : QStringLiteral("BEGIN"),
                 error);
+}
+
+void HistoryStore::rollBack() {
+    // A connection that broke has nothing to roll back.
+    if (database().isOpen())
+        QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
 }
 
 bool HistoryStore::readyToWrite() {
@@ -444,7 +450,7 @@ bool HistoryStore::readyToRead() {
 void HistoryStore::noteFailure(const QSqlError& error) {
     bool lost = false;
     if (dialect_ == Dialect::Postgres)
-        lost = !QSqlQuery(database()).exec(QStringLiteral("SELECT 1"));
+        lost = !database().isOpen() || !QSqlQuery(database()).exec(QStringLiteral("SELECT 1"));
     const StoreFault fault = faultOf(error, dialect_, place(), lost);
     if (fault.kind == StoreFault::Kind::Unreachable || fault.kind == StoreFault::Kind::Damaged) {
         // Opened again at the next write or read, when it may pass.
@@ -494,7 +500,7 @@ bool HistoryStore::write(const QList<Sample>& samples) {
         problem_.clear();
         return true;
     }
-    QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+    rollBack();
     // Ids first seen in the rolled back transaction are gone with it.
     serverIds_.clear();
     noteFailure(error);
@@ -600,7 +606,7 @@ bool HistoryStore::prune(qint64 nowMs, Retention retention) {
     }
     if (ok && exec(db, QStringLiteral("COMMIT"), error))
         return true;
-    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    rollBack();
     noteFailure(error);
     return false;
 }

@@ -88,6 +88,7 @@ private:
     // Sets problem() (and closes the store, when it should) for a failed statement.
     void noteFailure(const QSqlError& error);
     bool beginWriting(QSqlError& error);
+    void rollBack();
     bool writeRows(const QList<Sample>& samples, QSqlError& error);
     std::optional<qint64> serverId(const ServerKey& server, bool create, QSqlError& error);
     QSqlDatabase database() const;

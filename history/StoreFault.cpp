@@ -61,7 +61,7 @@ StoreFault faultOf(const QSqlError& error, Dialect dialect, const QString& place
                  : dialect == Dialect::Sqlite ? sqliteKind(error)
                                               : postgresKind(error);
     const QString detail =
-        (error.databaseText().isEmpty() ? error.text() : error.databaseText()).trimmed();
+        (error.databaseText().isEmpty() ? error.text() : error.databaseText()).simplified();
     switch (fault.kind) {
     case StoreFault::Kind::Full:
         fault.text = QStringLiteral("%1 cannot be written: the disk is full (%2)");

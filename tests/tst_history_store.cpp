@@ -259,10 +259,14 @@ private slots:
         QVERIFY(store.write({sample(kAlpha, kBase + 120000, "up", 8, "DM-Morpheus")}));
         QCOMPARE(store.read(kAlpha, 0, kEnd, false).hours[0].playersPeak, 8);
         store.close();
-        QSqlDatabase db = rawConnection(target, QStringLiteral("version"));
-        QSqlQuery version(db);
-        QVERIFY(version.exec("SELECT version FROM schema_version") && version.next());
-        QCOMPARE(version.value(0).toInt(), kSchemaVersion);
+        int version = 0;
+        {
+            QSqlQuery query(rawConnection(target, QStringLiteral("version")));
+            if (query.exec("SELECT version FROM schema_version") && query.next())
+                version = query.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("version"));
+        QCOMPARE(version, kSchemaVersion);
     }
 
     void unusableFilesAreLeftAsTheyAre_data() {
