@@ -20,7 +20,7 @@ constexpr qint64 kHourMs = 3600 * 1000;
 constexpr int kMaxReading = 32;
 
 pages::Sparkline sparklineOf(const QList<history::Bucket>& buckets, qint64 nowMs) {
-    pages::Sparkline line{nowMs - kDayMs, nowMs, {}};
+    pages::Sparkline line{nowMs - kDayMs, nowMs, {}, kSparkBucketMs};
     for (const history::Bucket& bucket : buckets)
         line.points.append({bucket.startMs, double(bucket.playersPeak), bucket.playersPeak,
                             bucket.up ? 1.0 : 0.0});
@@ -33,8 +33,8 @@ pages::HistoryView viewOf(const history::Series& series, pages::HistoryRange ran
     if (range == pages::HistoryRange::Day) {
         for (const history::Sample& sample : series.samples) {
             const int players = sample.players.value_or(0);
-            view.points.append({sample.timeMs, double(players), players,
-                                history::isUp(sample.state) ? 1.0 : 0.0});
+            view.points.append(
+                {sample.timeMs, double(players), players, history::isUp(sample.state) ? 1.0 : 0.0});
         }
     } else {
         for (const history::HourSummary& hour : series.hours)
@@ -65,7 +65,9 @@ ServerHistory::ServerHistory(HistoryServiceSettings settings, StatusFinder& find
     if (settings_.target.text.isEmpty())
         return;
     if (!settings_.nowMs)
-        settings_.nowMs = [] { return QDateTime::currentMSecsSinceEpoch(); };
+        settings_.nowMs = [] {
+            return QDateTime::currentMSecsSinceEpoch();
+        };
     history::HistorySettings store;
     store.target = settings_.target;
     store.flushMs = settings_.flushMs;
@@ -143,7 +145,8 @@ void ServerHistory::refreshSparklines(const QList<WatchedServer>& servers) {
     for (auto it = buckets_.begin(); it != buckets_.end();)
         it = stillWatched.contains(it.key()) ? std::next(it) : buckets_.erase(it);
     const auto store = [this, nowMs](qint64 sinceMs) {
-        return [this, nowMs, sinceMs](const QHash<history::ServerKey, QList<history::Bucket>>& read) {
+        return [this, nowMs,
+                sinceMs](const QHash<history::ServerKey, QList<history::Bucket>>& read) {
             for (auto it = read.cbegin(); it != read.cend(); ++it) {
                 QList<history::Bucket>& kept = buckets_[it.key()];
                 kept.removeIf([nowMs, sinceMs](const history::Bucket& bucket) {
@@ -202,9 +205,8 @@ bool ServerHistory::view(const GameDescription& game, const QString& host, int p
         return false;
     ++reading_;
     // Hours that began before the range still count for the part within it.
-    const qint64 fromMs = range == pages::HistoryRange::Day
-                              ? empty.fromMs
-                              : empty.fromMs / kHourMs * kHourMs;
+    const qint64 fromMs =
+        range == pages::HistoryRange::Day ? empty.fromMs : empty.fromMs / kHourMs * kHourMs;
     history_->read(key, fromMs, empty.toMs + 1, range == pages::HistoryRange::Day, this,
                    [this, empty, range, done = std::move(done)](const history::Series& series) {
                        --reading_;

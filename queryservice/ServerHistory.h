@@ -43,8 +43,8 @@ public:
     // A server's history over `range`, as its page and the API show it; `done` is called in
     // this object's thread, unless it is gone by then. False at once when too many are being
     // read: the caller answers "busy".
-    bool view(const GameDescription& game, const QString& host, int port,
-              pages::HistoryRange range, std::function<void(const pages::HistoryView&)> done);
+    bool view(const GameDescription& game, const QString& host, int port, pages::HistoryRange range,
+              std::function<void(const pages::HistoryView&)> done);
 
     // What is wrong with the store, as the user reads it; empty when nothing is.
     QString problem() const;

@@ -5,8 +5,6 @@
 #include "queryservice/pages/StartPages.h"
 #include "queryservice/pages/StatusJson.h"
 
-#include <QUrl>
-
 namespace utq::queryservice {
 
 using pages::Finding;
@@ -63,14 +61,7 @@ http::Response refusalResponse(int status) {
     }
 }
 
-QString historyTarget(const GameDescription& game, const QString& host, int port) {
-    return QLatin1String(pages::kHistoryPath) + QLatin1String("?game=") + pages::apiName(game) +
-           QLatin1String("&host=") + QString::fromLatin1(QUrl::toPercentEncoding(host)) +
-           QLatin1String("&port=") + QString::number(port);
-}
-
-http::Response findingPage(const Finding& finding, const QString& refreshTarget,
-                           bool withHistory) {
+http::Response findingPage(const Finding& finding, const QString& refreshTarget, bool withHistory) {
     using State = Finding::State;
     const GameDescription& game = *finding.game;
     const QString& host = finding.host;
@@ -87,7 +78,7 @@ http::Response findingPage(const Finding& finding, const QString& refreshTarget,
         view.webStatistics = finding.webStatistics;
         view.note = finding.note;
         if (withHistory)
-            view.historyTarget = historyTarget(game, host, finding.port);
+            view.historyTarget = pages::historyTarget(game, host, finding.port);
         return htmlResponse(pages::statusPage(finding.status, view));
     }
     case State::NoAnswer:

@@ -28,7 +28,4 @@ http::Response findingPage(const pages::Finding& finding, const QString& refresh
                            bool withHistory = false);
 http::Response findingJson(const pages::Finding& finding);
 
-// The history page of the `game` server at `host` and `port`, as a link on this service.
-QString historyTarget(const GameDescription& game, const QString& host, int port);
-
 } // namespace utq::queryservice

@@ -126,8 +126,8 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
             // The servers a start page lists are the ones watched: the clan's and the favourites.
             QList<WatchedServer> watched;
             for (const GameKind kind : kGameKinds)
-                for (const pages::ListedServer& server :
-                     listedServers(kind, settings->clanServers.value(kind), settings->favouritesFolder))
+                for (const pages::ListedServer& server : listedServers(
+                         kind, settings->clanServers.value(kind), settings->favouritesFolder))
                     watched.append({&describe(kind), server.host, server.port, server.webPort});
             return watched;
         },
@@ -275,7 +275,8 @@ void StatusService::answerStatus(const http::Request& request,
     const StatusPage& page = game.statusPage;
     finder_.find(game, valueOf(request, page.hostKey), valueOf(request, page.portKey),
                  page.webPortKey ? valueOf(request, page.webPortKey) : QString(),
-                 exchange->client(), [exchange, withHistory = history_->on()](const Finding& finding) {
+                 exchange->client(),
+                 [exchange, withHistory = history_->on()](const Finding& finding) {
                      exchange->respond(findingPage(finding, exchange->target(), withHistory));
                  });
 }
@@ -351,17 +352,20 @@ void StatusService::answerHistory(const http::Request& request,
     if (host.isEmpty() || host.size() > 255 || !portIsNumber || port < 1 || port > 65535)
         return refuse(QStringLiteral("host and port must name a server"), 400);
     const QString rangeText = valueOf(request, "range");
-    const auto range = rangeText.isEmpty() ? pages::HistoryRange::Day : pages::rangeOfName(rangeText);
+    const auto range =
+        rangeText.isEmpty() ? pages::HistoryRange::Day : pages::rangeOfName(rangeText);
     if (!range)
         return refuse(QStringLiteral("range must be 24h, 7d, 30d or 1y"), 400);
-    const bool asked = history_->view(*game, host, port, *range, [exchange](const pages::HistoryView& view) {
-        if (exchange->asJson) {
-            http::Response response = apiResponse({});
-            response.body = pages::historyJson(view);
-            return exchange->respond(response);
-        }
-        exchange->respond(htmlResponse(pages::historyPage(view), 200, pages::kHistoryPagePolicy));
-    });
+    const bool asked =
+        history_->view(*game, host, port, *range, [exchange](const pages::HistoryView& view) {
+            if (exchange->asJson) {
+                http::Response response = apiResponse({});
+                response.body = pages::historyJson(view);
+                return exchange->respond(response);
+            }
+            exchange->respond(
+                htmlResponse(pages::historyPage(view), 200, pages::kHistoryPagePolicy));
+        });
     if (!asked)
         refuse(QStringLiteral("Too many histories are being read; try again in a moment."), 503);
 }

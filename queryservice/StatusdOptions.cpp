@@ -133,13 +133,16 @@ std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, 
         } else if (argument == QLatin1String("--history")) {
             options.history = i + 1 < arguments.size() ? arguments[++i].trimmed() : QString();
             if (options.history.isEmpty()) {
-                error = QStringLiteral("--history needs a file, or postgresql://USER@HOST:PORT/DATABASE.");
+                error = QStringLiteral(
+                    "--history needs a file, or postgresql://USER@HOST:PORT/DATABASE.");
                 return std::nullopt;
             }
         } else if (argument == QLatin1String("--watch")) {
-            const auto watched = i + 1 < arguments.size() ? watchedServer(arguments[++i]) : std::nullopt;
+            const auto watched =
+                i + 1 < arguments.size() ? watchedServer(arguments[++i]) : std::nullopt;
             if (!watched) {
-                error = QStringLiteral("--watch needs GAME:HOST:PORT, such as ut99:203.0.113.5:7778.");
+                error =
+                    QStringLiteral("--watch needs GAME:HOST:PORT, such as ut99:203.0.113.5:7778.");
                 return std::nullopt;
             }
             options.watch.append(*watched);

@@ -22,16 +22,12 @@ namespace {
 QByteArray body(const QByteArray& answer) { return answer.mid(answer.indexOf("\r\n\r\n") + 4); }
 
 QStringList statusdCommand(quint16 port, const QString& history, quint16 watched) {
-    return QStringList{QStringLiteral(UTQ_STATUSD),
-                       QStringLiteral("127.0.0.1:%1").arg(port),
-                       QStringLiteral("--allow"),
-                       QStringLiteral("127.0.0.1/32"),
-                       QStringLiteral("--history"),
-                       history,
-                       QStringLiteral("--watch"),
-                       QStringLiteral("ut99:127.0.0.1:%1").arg(watched),
-                       QStringLiteral("--sample-seconds"),
-                       QStringLiteral("1")} +
+    return QStringList{
+               QStringLiteral(UTQ_STATUSD),        QStringLiteral("127.0.0.1:%1").arg(port),
+               QStringLiteral("--allow"),          QStringLiteral("127.0.0.1/32"),
+               QStringLiteral("--history"),        history,
+               QStringLiteral("--watch"),          QStringLiteral("ut99:127.0.0.1:%1").arg(watched),
+               QStringLiteral("--sample-seconds"), QStringLiteral("1")} +
            kNoMasters;
 }
 
@@ -40,7 +36,8 @@ QStringList statusdCommand(quint16 port, const QString& history, quint16 watched
 qint64 samplesIn(const QString& path, bool* sound = nullptr) {
     qint64 count = -1;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (db.open()) {
@@ -78,15 +75,17 @@ private slots:
         for (int run = 0; run < 4; ++run) {
             QProcess statusd;
             QVERIFY(startServing(statusd, statusdCommand(port, path, server.port())));
-            QVERIFY2(waitUntil([&] { return samplesIn(path) > before + 2; }, 15000),
-                     qPrintable(QStringLiteral("run %1: no new samples after %2").arg(run).arg(before)));
+            QVERIFY2(
+                waitUntil([&] { return samplesIn(path) > before + 2; }, 15000),
+                qPrintable(QStringLiteral("run %1: no new samples after %2").arg(run).arg(before)));
             QTest::qWait(100 + 237 * run);
             statusd.kill();
             statusd.waitForFinished(5000);
             bool sound = false;
             const qint64 after = samplesIn(path, &sound);
             QVERIFY2(sound, "the file is damaged");
-            QVERIFY2(after > before, qPrintable(QStringLiteral("%1 then %2").arg(before).arg(after)));
+            QVERIFY2(after > before,
+                     qPrintable(QStringLiteral("%1 then %2").arg(before).arg(after)));
             before = after;
         }
         // What earlier runs kept is served by the next.
@@ -120,7 +119,8 @@ private slots:
         QProcess statusd;
         statusd.setProcessChannelMode(QProcess::MergedChannels);
         QVERIFY(startServing(statusd, statusdCommand(port, path, server.port())));
-        const QByteArray target = "?game=ut99&host=127.0.0.1&port=" + QByteArray::number(server.port());
+        const QByteArray target =
+            "?game=ut99&host=127.0.0.1&port=" + QByteArray::number(server.port());
         const QByteArray live = fetch(QHostAddress::LocalHost, port, "/api/v1/status" + target);
         QVERIFY2(body(live).contains("\"state\":\"up\""), live.constData());
         const QByteArray page = fetch(QHostAddress::LocalHost, port, "/history" + target);
