@@ -197,7 +197,7 @@ bool ServerHistory::view(const GameDescription& game, const QString& host, int p
     const history::ServerKey key = historyKey(game, host, port);
     empty.watched = watcher_ && watcher_->watches(key);
     empty.problem = problem();
-    if (!history_ || history_->mode() == history::HistoryStore::Mode::Closed) {
+    if (!history_) {
         done(empty);
         return true;
     }
@@ -217,7 +217,7 @@ bool ServerHistory::view(const GameDescription& game, const QString& host, int p
                        view.fromMs = empty.fromMs;
                        view.toMs = empty.toMs;
                        view.watched = empty.watched;
-                       view.problem = empty.problem;
+                       view.problem = problem(); // as it is once the store was read
                        done(view);
                    });
     return true;

@@ -31,8 +31,8 @@ QStringList statusdCommand(quint16 port, const QString& history, quint16 watched
            kNoMasters;
 }
 
-// What the file holds, read by a connection of the test's own: its samples, and whether
-// SQLite finds it sound. -1 when it cannot be read.
+// What the file holds, read by a connection of the test's own: the watched server's samples
+// (the only one that answers), and whether SQLite finds it sound. -1 when it cannot be read.
 qint64 samplesIn(const QString& path, bool* sound = nullptr) {
     qint64 count = -1;
     {
@@ -42,7 +42,8 @@ qint64 samplesIn(const QString& path, bool* sound = nullptr) {
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (db.open()) {
             QSqlQuery query(db);
-            if (query.exec(QStringLiteral("SELECT count(*) FROM samples")) && query.next())
+            if (query.exec(QStringLiteral("SELECT count(*) FROM samples WHERE state = 'up'")) &&
+                query.next())
                 count = query.value(0).toLongLong();
             if (sound)
                 *sound = query.exec(QStringLiteral("PRAGMA integrity_check")) && query.next() &&
