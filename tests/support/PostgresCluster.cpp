@@ -58,8 +58,9 @@ PostgresCluster::PostgresCluster() : folder_(QDir::tempPath() + "/utq-postgres-X
 
 PostgresCluster::~PostgresCluster() { stop(); }
 
-QString PostgresCluster::url() const {
-    return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3").arg(kUser).arg(port_).arg(kDatabase);
+QString PostgresCluster::url(const QString& password) const {
+    const QString user = password.isEmpty() ? kUser : kUser + ':' + password;
+    return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3").arg(user).arg(port_).arg(kDatabase);
 }
 
 bool PostgresCluster::isRunning() const {

@@ -32,7 +32,9 @@ public:
     bool isRunning() const;
     QString error() const { return error_; }
     quint16 port() const { return port_; }
-    QString url() const;
+    // "postgresql://utquery@127.0.0.1:PORT/history"; with a password, which the server, trusting
+    // every local connection, never checks: to see that it is never shown.
+    QString url(const QString& password = {}) const;
     // How long the last start() took, the cluster's making included.
     qint64 startMs() const { return startMs_; }
 
