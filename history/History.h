@@ -1,8 +1,11 @@
 #pragma once
 
 #include "history/HistoryStore.h"
+#include "history/WaitingSamples.h"
 
+#include <QMutex>
 #include <QObject>
+#include <QThread>
 
 #include <functional>
 
@@ -18,20 +21,27 @@ struct HistorySettings {
     int pruneMs = 3600000;   // and old ones dropped this often
     int maxWaiting = 100000; // samples kept while the store cannot write; the oldest go first
     Retention retention;
-    std::function<qint64()> nowMs; // UTC milliseconds; none: the system's clock
+    std::function<qint64()> nowMs; // UTC milliseconds; none: the system's clock. Called in the
+                                   // history's thread too.
 };
+
+class HistoryWorker;
 
 class History : public QObject {
 public:
+    // Opens the store in its thread: until it has, mode() is Closed.
     explicit History(HistorySettings settings, QObject* parent = nullptr);
     // Writes what is waiting, then stops the thread.
     ~History() override;
+    History(const History&) = delete;
+    History& operator=(const History&) = delete;
 
-    // The store's state, as last known.
+    // The store's state, as last known; the problem notes samples dropped while waiting.
     HistoryStore::Mode mode() const;
     QString problem() const;
     qint64 nowMs() const;
 
+    // From any thread. Nothing is kept when the history only reads.
     void record(const Sample& sample);
     // Writes what is waiting now, and calls `done` (in `context`'s thread) when it was tried.
     void flush(QObject* context = nullptr, std::function<void(bool written)> done = {});
@@ -41,6 +51,17 @@ public:
               QObject* context, std::function<void(const Series&)> done);
     void buckets(const QList<ServerKey>& servers, qint64 sinceMs, qint64 bucketMs, QObject* context,
                  std::function<void(const QHash<ServerKey, QList<Bucket>>&)> done);
+
+private:
+    void setState(HistoryStore::Mode mode, const QString& problem);
+
+    HistorySettings settings_;
+    WaitingSamples waiting_;
+    mutable QMutex stateMutex_;
+    HistoryStore::Mode mode_ = HistoryStore::Mode::Closed;
+    QString problem_;
+    QThread thread_;
+    HistoryWorker* worker_ = nullptr;
 };
 
 } // namespace utq::history

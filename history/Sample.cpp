@@ -8,8 +8,11 @@ size_t qHash(const ServerKey& key, size_t seed) {
     return qHashMulti(seed, key.game, key.host, key.port);
 }
 
-bool isUp(const QString& state) {
-    return state == QLatin1String("up") || state == QLatin1String("partial");
+const QStringList& upStates() {
+    static const QStringList states{QStringLiteral("up"), QStringLiteral("partial")};
+    return states;
 }
+
+bool isUp(const QString& state) { return upStates().contains(state); }
 
 } // namespace utq::history

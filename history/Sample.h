@@ -3,6 +3,7 @@
 #include <QHashFunctions>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -36,6 +37,8 @@ struct Sample {
 
 // Whether a sample's state is a server that answered.
 bool isUp(const QString& state);
+// The states that count as up, for queries that decide it in SQL.
+const QStringList& upStates();
 
 // One hour of one server, from its samples.
 struct HourSummary {
