@@ -23,9 +23,9 @@ const QString kServerUser = QStringLiteral("postgres");
 
 bool runningAsRoot() { return ::geteuid() == 0; }
 
-quint16 freeLoopbackPort() {
+quint16 freePort(const QString& address) {
     QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
+    probe.listen(QHostAddress(address), 0);
     return probe.serverPort();
 }
 
@@ -52,7 +52,8 @@ QList<pid_t> childrenOf(qint64 parent) {
 
 } // namespace
 
-PostgresCluster::PostgresCluster() : folder_(QDir::tempPath() + "/utq-postgres-XXXXXX") {
+PostgresCluster::PostgresCluster(QString listenAddress)
+    : listenAddress_(std::move(listenAddress)), folder_(QDir::tempPath() + "/utq-postgres-XXXXXX") {
     dataDir_ = folder_.filePath(QStringLiteral("data"));
 }
 
@@ -60,7 +61,10 @@ PostgresCluster::~PostgresCluster() { stop(); }
 
 QString PostgresCluster::url(const QString& password) const {
     const QString user = password.isEmpty() ? kUser : kUser + ':' + password;
-    return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3").arg(user).arg(port_).arg(kDatabase);
+    return QStringLiteral("postgresql://%1@%2:%3/%4")
+        .arg(user, listenAddress_)
+        .arg(port_)
+        .arg(kDatabase);
 }
 
 bool PostgresCluster::isRunning() const {
@@ -152,15 +156,22 @@ bool PostgresCluster::makeCluster() {
         if (::chown(QFile::encodeName(folder_.path()).constData(), user->pw_uid, user->pw_gid) != 0)
             return fail(QStringLiteral("cannot give %1 to postgres").arg(folder_.path()));
     }
-    return run(QStringLiteral("initdb"),
-               {"-D", dataDir_, "--auth=trust", "-U", kUser, "--no-sync", "-E", "UTF8",
-                "--locale=C", "--no-instructions"},
-               true);
+    if (!run(QStringLiteral("initdb"),
+             {"-D", dataDir_, "--auth=trust", "-U", kUser, "--no-sync", "-E", "UTF8", "--locale=C",
+              "--no-instructions"},
+             true))
+        return false;
+    // initdb trusts the loopback's connections; another address trusts its own subnet.
+    QFile access(QDir(dataDir_).filePath(QStringLiteral("pg_hba.conf")));
+    if (listenAddress_ != QLatin1String("127.0.0.1") &&
+        (!access.open(QIODevice::Append) || access.write("host all all samenet trust\n") < 0))
+        return fail("cannot write " + access.fileName());
+    return true;
 }
 
 bool PostgresCluster::waitUntilReady() {
-    const QStringList ping{"-q", "-h",  "127.0.0.1", "-p",      QString::number(port_),
-                           "-U", kUser, "-d",        "postgres"};
+    const QStringList ping{"-q", "-h",  listenAddress_, "-p",      QString::number(port_),
+                           "-U", kUser, "-d",           "postgres"};
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < kReadyMs) {
@@ -192,11 +203,12 @@ bool PostgresCluster::start() {
         made_ = true;
     }
     if (port_ == 0)
-        port_ = freeLoopbackPort();
+        port_ = freePort(listenAddress_);
     server_ = std::make_unique<QProcess>();
     prepare(*server_, QStringLiteral("postgres"),
-            {"-D", dataDir_, "-c", "listen_addresses=127.0.0.1", "-p", QString::number(port_), "-k",
-             folder_.path(), "-c", "fsync=off", "-c", "full_page_writes=off"},
+            {"-D", dataDir_, "-c", "listen_addresses=" + listenAddress_, "-p",
+             QString::number(port_), "-k", folder_.path(), "-c", "fsync=off", "-c",
+             "full_page_writes=off"},
             true);
     // A file, not a pipe: a test that does not run its event loop for a while must not stall
     // the server on a full pipe.
@@ -213,7 +225,8 @@ bool PostgresCluster::start() {
     }
     if (!databaseMade_) {
         if (!run(QStringLiteral("createdb"),
-                 {"-h", "127.0.0.1", "-p", QString::number(port_), "-U", kUser, kDatabase}, false))
+                 {"-h", listenAddress_, "-p", QString::number(port_), "-U", kUser, kDatabase},
+                 false))
             return false;
         databaseMade_ = true;
     }

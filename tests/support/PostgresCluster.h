@@ -8,12 +8,13 @@
 #include <memory>
 
 // A real PostgreSQL server of the test's own: a fresh cluster in a temporary folder, listening
-// on 127.0.0.1 only, with one database "history" that user "utquery" may use without a
+// on 127.0.0.1 only (or on an address of a network namespace of the test's, for the hosts of
+// its subnet), with one database "history" that user "utquery" may use without a
 // password. Run as user postgres when the test runs as root, since the server refuses root.
 // Stopped, and its folder deleted, with the object.
 class PostgresCluster {
 public:
-    PostgresCluster();
+    explicit PostgresCluster(QString listenAddress = QStringLiteral("127.0.0.1"));
     ~PostgresCluster();
     PostgresCluster(const PostgresCluster&) = delete;
     PostgresCluster& operator=(const PostgresCluster&) = delete;
@@ -32,8 +33,8 @@ public:
     bool isRunning() const;
     QString error() const { return error_; }
     quint16 port() const { return port_; }
-    // "postgresql://utquery@127.0.0.1:PORT/history"; with a password, which the server, trusting
-    // every local connection, never checks: to see that it is never shown.
+    // "postgresql://utquery@127.0.0.1:PORT/history" (its listening address); with a password, which
+    // the server, trusting every local connection, never checks: to see that it is never shown.
     QString url(const QString& password = {}) const;
     // How long the last start() took, the cluster's making included.
     qint64 startMs() const { return startMs_; }
@@ -49,6 +50,7 @@ private:
     bool fail(const QString& why);
     QString logTail() const;
 
+    QString listenAddress_;
     QString binDir_;
     QTemporaryDir folder_;
     QString dataDir_;
