@@ -15,8 +15,8 @@ void runRecording(HistoryBackends& backends, const std::string& statusd);
 void runHistoryPages(HistoryBackends& backends, const std::string& statusd);
 // The UT99 start page with 22 servers, with their small charts and without.
 void runStartPageRender();
-// 100 servers sampled for a simulated year and pruned each day: the database's size;
-// `fullYear`: every 60 s all year rather than only the last 14 days.
-void runSimulatedYear(HistoryBackends& backends, bool fullYear);
+// `servers` sampled for a simulated year and pruned each day: the database's size, told for
+// 100 servers; `fullYear`: every 60 s all year rather than only the last 14 days.
+void runSimulatedYear(HistoryBackends& backends, int servers, bool fullYear);
 
 } // namespace bench

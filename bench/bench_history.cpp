@@ -1,8 +1,9 @@
 // The watched servers' history, SQLite and PostgreSQL side by side: utquery-statusd recording
 // 1,000 servers, a round's write, a year of one server's page and API answer, the start page's
 // small charts, and the database of 100 servers after a simulated year.
-//   bench_history [--part recording|pages|start|year] [--full-year]
-// --full-year samples every 60 s all the simulated year (52.6 million samples; slow).
+//   bench_history [--part recording|pages|start|year] [--year-servers N] [--full-year]
+// The simulated year has 10 servers unless told (100 take some ten minutes); --full-year
+// samples every 60 s all the year (52.6 million samples for 100 servers; slow).
 // It runs in a network namespace of its own, PostgreSQL and utquery-statusd with it: statusd
 // also watches the clan's servers of the build, whose names it would otherwise ask the
 // machine's name server for.
@@ -17,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -37,6 +39,8 @@ int main(int argc, char** argv) {
     const auto wanted = [&only](const char* part) {
         return only.isEmpty() || only == QLatin1String(part);
     };
+    const qsizetype serversAt = arguments.indexOf(QStringLiteral("--year-servers"));
+    const int yearServers = serversAt >= 0 ? arguments.value(serversAt + 1).toInt() : 10;
     std::printf("bench build: %s; open-file limit %ld; in network namespace %s\n",
                 bench::buildKind(), descriptors, place.name().c_str());
 
@@ -57,7 +61,8 @@ int main(int argc, char** argv) {
     if (wanted("start"))
         bench::runStartPageRender();
     if (wanted("year"))
-        bench::runSimulatedYear(backends, arguments.contains(QStringLiteral("--full-year")));
+        bench::runSimulatedYear(backends, std::clamp(yearServers, 1, 100),
+                                arguments.contains(QStringLiteral("--full-year")));
     std::printf("\nthe whole run took %.0f s\n", clock.elapsed() / 1000.0);
     return 0;
 }

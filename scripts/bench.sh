@@ -21,7 +21,7 @@ build() {
   [ -f "$dir/CMakeCache.txt" ] || generator=(-G Ninja)
   cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release
   cmake --build "$dir" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target bench_window_startup bench_ping_loopback bench_status_pages bench_status_render \
-    bench_statusd_load bench_start_pages bench_server_list
+    bench_statusd_load bench_start_pages bench_server_list bench_history
 }
 if ! build >>"$log" 2>&1; then
   tail -n 30 "$log" >&2
@@ -38,6 +38,7 @@ programs=(
   "bench_statusd_load 700"
   "bench_start_pages 90"
   "bench_server_list 180"
+  "bench_history 300"
 )
 
 figures=() goals=() measured=() met=()
