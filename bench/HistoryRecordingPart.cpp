@@ -65,7 +65,9 @@ void measureStatusd(HistoryBackends& backends, const std::string& statusd) {
     for (const std::string& argument : arguments)
         commandBytes += argument.size() + 1;
     std::printf("utquery-statusd --watch x%d (command line %zu bytes), --sample-seconds %d; "
-                "servers answer after 20 to 200 ms; SQLite and PostgreSQL run at the same time\n",
+                "servers answer after 20 to 200 ms; SQLite and PostgreSQL run at the same time; "
+                "each also watches the build's clan servers, whose names are not found in the "
+                "bench's network namespace (unknown-host)\n",
                 kWatched, commandBytes, kSampleSeconds);
 
     std::vector<Recorder> recorders;
