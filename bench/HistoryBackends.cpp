@@ -34,9 +34,9 @@ bool HistoryBackends::startPostgres(QString& error) {
     return false;
 }
 
-QList<HistoryBackend> HistoryBackends::fresh(const QString& part) {
+QList<HistoryBackend> HistoryBackends::fresh(const QString& phase) {
     QList<HistoryBackend> backends{
-        {QStringLiteral("SQLite"), folder_.filePath(part + QStringLiteral(".sqlite"))}};
+        {QStringLiteral("SQLite"), folder_.filePath(phase + QStringLiteral(".sqlite"))}};
     if (cluster_) {
         emptyPostgres();
         backends.append({QStringLiteral("PostgreSQL"), cluster_->url()});

@@ -1,8 +1,8 @@
 #pragma once
 
 // Where the history bench keeps its histories: SQLite files in a temporary folder, and a
-// PostgreSQL server of its own on 127.0.0.1, whose history tables are dropped before each part
-// so that every part starts from an empty database.
+// PostgreSQL server of its own on 127.0.0.1, whose history tables are dropped before each phase
+// so that every phase starts from an empty database.
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
@@ -27,11 +27,11 @@ public:
     HistoryBackends(const HistoryBackends&) = delete;
     HistoryBackends& operator=(const HistoryBackends&) = delete;
 
-    // Starts the PostgreSQL server; false with `error` when it cannot (the parts then measure
+    // Starts the PostgreSQL server; false with `error` when it cannot (the phases then measure
     // SQLite alone).
     bool startPostgres(QString& error);
-    // A new SQLite file named after `part`, and the PostgreSQL database emptied.
-    QList<HistoryBackend> fresh(const QString& part);
+    // A new SQLite file named after `phase`, and the PostgreSQL database emptied.
+    QList<HistoryBackend> fresh(const QString& phase);
 
     // The first column of the first row of `sql` on `backend`'s database, through a connection
     // of the bench's own; invalid when it failed (the error is printed).

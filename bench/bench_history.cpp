@@ -1,7 +1,7 @@
 // The watched servers' history, SQLite and PostgreSQL side by side: utquery-statusd recording
 // 1,000 servers, a round's write, a year of one server's page and API answer, the start page's
 // small charts, and the database of 100 servers after a simulated year.
-//   bench_history [--part recording|pages|start|year] [--year-servers N] [--full-year]
+//   bench_history [--phase recording|pages|start|year] [--year-servers N] [--full-year]
 // The simulated year has 10 servers unless told (100 take some ten minutes); --full-year
 // samples every 60 s all the year (52.6 million samples for 100 servers; slow).
 // It runs in a network namespace of its own, PostgreSQL and utquery-statusd with it: statusd
@@ -9,7 +9,7 @@
 // machine's name server for.
 #include "BenchNamespace.h"
 #include "HistoryBackends.h"
-#include "HistoryBenchParts.h"
+#include "HistoryPhases.h"
 #include "Summary.h"
 
 #include "platform/OpenFileLimit.h"
@@ -34,10 +34,10 @@ int main(int argc, char** argv) {
     const long descriptors = utq::platform::raiseOpenFileLimit();
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments().mid(1);
-    const qsizetype partAt = arguments.indexOf(QStringLiteral("--part"));
-    const QString only = partAt >= 0 ? arguments.value(partAt + 1) : QString();
-    const auto wanted = [&only](const char* part) {
-        return only.isEmpty() || only == QLatin1String(part);
+    const qsizetype phaseAt = arguments.indexOf(QStringLiteral("--phase"));
+    const QString only = phaseAt >= 0 ? arguments.value(phaseAt + 1) : QString();
+    const auto wanted = [&only](const char* phase) {
+        return only.isEmpty() || only == QLatin1String(phase);
     };
     const qsizetype serversAt = arguments.indexOf(QStringLiteral("--year-servers"));
     const int yearServers = serversAt >= 0 ? arguments.value(serversAt + 1).toInt() : 10;

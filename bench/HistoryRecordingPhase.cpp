@@ -2,7 +2,7 @@
 // the same fake servers; then a round's write measured in this process.
 #include "FakeServers.h"
 #include "HistoryBackends.h"
-#include "HistoryBenchParts.h"
+#include "HistoryPhases.h"
 #include "StatusdProcess.h"
 #include "Summary.h"
 #include "SyntheticSamples.h"
@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kWatched = 1000;
 constexpr int kPerAddress = 50;
-// 60 s would make this part six minutes long; a round at the pace of 40 a second takes 25 s.
+// 60 s would make this phase six minutes long; a round at the pace of 40 a second takes 25 s.
 constexpr int kSampleSeconds = 30;
 constexpr int kMeasuredRounds = 2;
 constexpr int kWriteBatches = 40;

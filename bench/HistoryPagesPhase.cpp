@@ -1,7 +1,7 @@
 // A year of one server's samples, written through the store with the sample times of the past
 // year and pruned at now, then served by utquery-statusd: its history page and API answer.
 #include "HistoryBackends.h"
-#include "HistoryBenchParts.h"
+#include "HistoryPhases.h"
 #include "PageFetch.h"
 #include "SilentUdpPort.h"
 #include "StatusdProcess.h"

@@ -4,7 +4,7 @@
 // from fewer as their tables times 100 / servers (PostgreSQL's catalogue counted once); the
 // full 100 take some ten minutes.
 #include "HistoryBackends.h"
-#include "HistoryBenchParts.h"
+#include "HistoryPhases.h"
 #include "Summary.h"
 #include "SyntheticSamples.h"
 

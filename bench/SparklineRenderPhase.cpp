@@ -1,6 +1,6 @@
 // The UT99 start page of 22 servers drawn with each server's day as a small chart, and
 // without: the time of one drawing and its size.
-#include "HistoryBenchParts.h"
+#include "HistoryPhases.h"
 #include "Summary.h"
 #include "SyntheticSamples.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// The parts of the history bench. Each prints its own lines and summary rows, SQLite and
+// The phases of the history bench. Each prints its own lines and summary rows, SQLite and
 // PostgreSQL side by side.
 #include <string>
 
