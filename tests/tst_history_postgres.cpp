@@ -57,6 +57,19 @@ class TestHistoryPostgres : public QObject {
 private slots:
     void initTestCase() { QVERIFY2(cluster_.start(), qPrintable(cluster_.error())); }
 
+    // An address the store cannot use is named in its problem without its password.
+    void aTargetThatCannotBeUsedKeepsItsPassword() {
+        const QStringList targets{"postgresql://utquery:%1@127.0.0.1:5432",
+                                  "postgresql://utquery:%1@127.0.0.1:port/history",
+                                  "postgres://utquery:%1@[::1/history"};
+        for (const QString& target : targets) {
+            HistoryStore store({target.arg(password_)}, QStringLiteral("unusable"));
+            QCOMPARE(store.open(), HistoryStore::Mode::Closed);
+            QVERIFY2(!store.problem().isEmpty() && !store.problem().contains(password_),
+                     qPrintable(store.problem()));
+        }
+    }
+
     // Killed mid-flush, with samples waiting: what was committed stays, the problem names the
     // server but not the password, and everything waiting is written once it is back.
     void losesNothingWhileTheServerIsAway() {
