@@ -297,7 +297,8 @@ HistoryStore::Mode HistoryStore::openSqlite(bool write) {
 HistoryStore::Mode HistoryStore::openPostgres(bool write) {
     const PostgresTarget server = parsePostgresTarget(target_.text);
     if (!server.error.isEmpty())
-        return closedFor(QStringLiteral("%1: %2; history is off").arg(target_.text, server.error),
+        return closedFor(QStringLiteral("%1: %2; history is off")
+                             .arg(withoutPassword(target_.text), server.error),
                          false);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName_);
     db.setHostName(server.host);
