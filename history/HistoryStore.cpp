@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSet>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QVariant>
@@ -495,22 +496,58 @@ std::optional<qint64> HistoryStore::serverId(const ServerKey& server, bool creat
     return id;
 }
 
-bool HistoryStore::write(const QList<Sample>& samples) {
+bool HistoryStore::write(const QList<Sample>& given) {
     if (!readyToWrite())
         return false;
+    QList<Sample> samples = given;
+    QSqlError error;
+    if (!samples.isEmpty() && !unconfirmed_.isEmpty() && !dropCommitted(samples, error)) {
+        noteFailure(error);
+        return false;
+    }
     if (samples.isEmpty())
         return true;
-    QSqlError error;
-    if (beginWriting(error) && writeRows(samples, error) &&
-        exec(database(), QStringLiteral("COMMIT"), error)) {
-        problem_.clear();
-        return true;
+    bool committing = false;
+    if (beginWriting(error) && writeRows(samples, error)) {
+        committing = true;
+        if (exec(database(), QStringLiteral("COMMIT"), error)) {
+            problem_.clear();
+            return true;
+        }
     }
     rollBack();
     // Ids first seen in the rolled back transaction are gone with it.
     serverIds_.clear();
     noteFailure(error);
+    // The server may have committed what it could not confirm: found out before writing again.
+    if (committing && dialect_ == Dialect::Postgres && mode_ != Mode::Writing)
+        unconfirmed_ = samples;
     return false;
+}
+
+bool HistoryStore::dropCommitted(QList<Sample>& samples, QSqlError& error) {
+    // One transaction: any of its samples tells whether all of them were written.
+    const Sample& marker = unconfirmed_.last();
+    QSqlQuery found(database());
+    found.prepare(QStringLiteral("SELECT 1 FROM samples JOIN servers ON servers.id = "
+                                 "samples.server_id WHERE servers.game = ? AND servers.host = ? "
+                                 "AND servers.port = ? AND samples.time_ms = ?"));
+    found.addBindValue(marker.server.game);
+    found.addBindValue(marker.server.host);
+    found.addBindValue(marker.server.port);
+    found.addBindValue(marker.timeMs);
+    if (!exec(found, error))
+        return false;
+    if (found.next()) {
+        QHash<ServerKey, QSet<qint64>> written;
+        for (const Sample& sample : std::as_const(unconfirmed_))
+            written[sample.server].insert(sample.timeMs);
+        samples.removeIf([&](const Sample& sample) {
+            return written.value(sample.server).contains(sample.timeMs);
+        });
+    }
+    unconfirmed_.clear();
+    return true;
 }
 
 bool HistoryStore::writeRows(const QList<Sample>& samples, QSqlError& error) {
