@@ -297,7 +297,8 @@ HistoryStore::Mode HistoryStore::openSqlite(bool write) {
 HistoryStore::Mode HistoryStore::openPostgres(bool write) {
     const PostgresTarget server = parsePostgresTarget(target_.text);
     if (!server.error.isEmpty())
-        return closedFor(QStringLiteral("%1: %2; history is off").arg(target_.text, server.error),
+        return closedFor(QStringLiteral("%1: %2; history is off")
+                             .arg(withoutPassword(target_.text), server.error),
                          false);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName_);
     db.setHostName(server.host);
@@ -305,7 +306,12 @@ HistoryStore::Mode HistoryStore::openPostgres(bool write) {
     db.setUserName(server.user);
     db.setPassword(server.password);
     db.setDatabaseName(server.database);
-    db.setConnectOptions(QStringLiteral("connect_timeout=3"));
+    // A server behind a network that went silent is given up within seconds, not after TCP's
+    // quarter of an hour: data unacknowledged for 10 s, or an idle connection that answers no
+    // probe, ends the connection. A slow statement on a live server is not cut short.
+    db.setConnectOptions(QStringLiteral("connect_timeout=3;tcp_user_timeout=10000;keepalives=1;"
+                                        "keepalives_idle=10;keepalives_interval=3;"
+                                        "keepalives_count=3"));
     if (!db.open())
         return closedFor(QStringLiteral("%1 is unreachable (%2)")
                              .arg(place(), db.lastError().text().simplified()),

@@ -4,6 +4,7 @@
 #include "history/Schema.h"
 
 #include "EventLoopWait.h"
+#include "PostgresCluster.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,11 +59,20 @@ QList<Sample> manySamples(int count, qint64 fromMs) {
     return samples;
 }
 
-// The database a contract row runs against. The "sqlite" row's is a file in `dir`.
+// The test program's PostgreSQL server, started by main().
+PostgresCluster* postgres = nullptr;
+
+bool runRaw(const StoreTarget& target, const QStringList& statements);
+
+// The database a contract row runs against. The "sqlite" row's is a file in `dir`; the
+// "postgresql" row's the server's database, emptied.
 StoreTarget targetFor(const QString& backend, const QTemporaryDir& dir) {
     if (backend == QLatin1String("sqlite"))
         return {dir.filePath(QStringLiteral("history.sqlite"))};
-    return {};
+    const StoreTarget target{postgres->url()};
+    runRaw(target, {"SET client_min_messages = warning", "DROP SCHEMA public CASCADE",
+                    "CREATE SCHEMA public"});
+    return target;
 }
 
 // A connection of the test's own, to build what the store finds there.
@@ -526,6 +536,8 @@ private:
     void backends() {
         QTest::addColumn<QString>("backend");
         QTest::newRow("sqlite") << QStringLiteral("sqlite");
+        QVERIFY2(postgres->start(), qPrintable(postgres->error()));
+        QTest::newRow("postgresql") << QStringLiteral("postgresql");
     }
 };
 
@@ -533,6 +545,8 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     if (qEnvironmentVariableIsSet(kHoldLockVariable))
         return holdWriteLock(qEnvironmentVariable(kHoldLockVariable));
+    PostgresCluster cluster;
+    postgres = &cluster;
     TestHistoryStore test;
     return QTest::qExec(&test, argc, argv);
 }
