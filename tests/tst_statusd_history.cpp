@@ -1,9 +1,11 @@
 // utquery-statusd keeping the watched servers' history in a real SQLite file: killed without
 // warning again and again while it writes, it loses nothing it committed and goes on where it
-// was; a file that is not a history is left as it is while live status is served.
+// was; a file that is not a history is left as it is while live status is served. And the
+// same pages and API from a real PostgreSQL server that the test starts.
 #include "EventLoopWait.h"
 #include "FakeGameServer.h"
 #include "FakeServers.h"
+#include "PostgresCluster.h"
 #include "StatusdChild.h"
 
 #include <QCryptographicHash>
@@ -101,6 +103,37 @@ private slots:
         QVERIFY2(history[QStringLiteral("points")].toArray().size() >= before,
                  qPrintable(QJsonDocument(history).toJson()));
         QCOMPARE(history[QStringLiteral("summary")][QStringLiteral("playersPeak")].toInt(), 2);
+        statusd.kill();
+        statusd.waitForFinished(5000);
+    }
+
+    void servedTheSameFromPostgres() {
+        PostgresCluster cluster;
+        QVERIFY2(cluster.start(), qPrintable(cluster.error()));
+        FakeGameServer server(fakeservers::ut99("Kept in PostgreSQL"));
+        const quint16 port = freeTcpPort();
+        QProcess statusd;
+        QVERIFY(startServing(
+            statusd, statusdCommand(port, cluster.url(QStringLiteral("pw")), server.port())));
+        const QByteArray target =
+            "?game=ut99&host=127.0.0.1&port=" + QByteArray::number(server.port());
+        QJsonObject history;
+        QVERIFY(waitUntil(
+            [&] {
+                history = QJsonDocument::fromJson(body(fetch(QHostAddress::LocalHost, port,
+                                                             "/api/v1/history" + target)))
+                              .object();
+                return history[QStringLiteral("points")].toArray().size() >= 2;
+            },
+            15000));
+        QCOMPARE(
+            history[QStringLiteral("summary")][QStringLiteral("maps")][0][QStringLiteral("map")]
+                .toString(),
+            QStringLiteral("DM-Morpheus"));
+        const QByteArray page =
+            fetch(QHostAddress::LocalHost, port, "/history" + target + "&range=7d");
+        QCOMPARE(statusOf(page), 200);
+        QVERIFY(page.contains("<svg") && page.contains("DM-Morpheus") && !page.contains("pw@"));
         statusd.kill();
         statusd.waitForFinished(5000);
     }
