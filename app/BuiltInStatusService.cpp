@@ -29,6 +29,12 @@ startBuiltInStatusService(Hosts& hosts, const QString& favouritesFolder,
     settings.lists.masters = masters.masters;
     settings.lists.malformedMasters = masters.malformed;
     settings.lists.searchLan = true;
+    // The clan's servers and the favourites are watched while the program runs, and their
+    // history kept beside the program, as the favourites are.
+    settings.history.target.text = favouritesFolder + u'/' + QLatin1String(kHistoryFile);
+    settings.history.log = [](const QString& line) {
+        qWarning("%s", qPrintable(line));
+    };
     // Bounds against a runaway, not against a stranger: every client here is this machine.
     settings.maxQueriesInFlight = 128;
     settings.maxQueriesPerClientPerSecond = 200;

@@ -7,6 +7,9 @@
 
 namespace utq {
 
+// The watched servers' history, beside the program.
+inline constexpr auto kHistoryFile = "history.sqlite";
+
 // When the build names no remote query host, starts the status service inside the program and
 // points `hosts` at it; otherwise leaves `hosts` alone and returns nothing. Both programs call
 // it before they open a window. The start pages list the favourites of the files in

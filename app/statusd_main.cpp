@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -40,6 +41,10 @@ int main(int argc, char* argv[]) {
     settings.lists.masters = options->masters;
     settings.lists.searchLan = options->lan;
     settings.listSeconds = options->listSeconds;
+    // The clan's servers and --watch's are watched, and their history kept, when it has a home.
+    settings.history.target.text = options->history;
+    settings.history.watch = options->watch;
+    settings.history.sampleSeconds = options->sampleSeconds;
     // Each connection and each query holds a descriptor; some are kept for the rest.
     const long descriptors = utq::platform::raiseOpenFileLimit();
     const long connectionRoom =
@@ -70,6 +75,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stdout, "%s\n", qPrintable(line));
         std::fflush(stdout);
     };
+    settings.history.log = settings.log;
     utq::queryservice::StatusService service(settings);
     if (service.listen(options->address, options->port) == 0) {
         std::fprintf(stderr,
@@ -82,6 +88,14 @@ int main(int argc, char* argv[]) {
                  "utquery-statusd: serving on %s:%u; local, private, special and this "
                  "machine's own addresses are not asked unless allowed\n",
                  qPrintable(options->address.toString()), service.port());
+    if (!options->history.isEmpty())
+        std::fprintf(
+            stdout, "utquery-statusd: watching %lld servers every %d s, their history in %s\n",
+            static_cast<long long>(service.history().watcher()->servers().size()),
+            options->sampleSeconds,
+            qPrintable(QUrl(options->history).scheme().startsWith(QLatin1String("postgres"))
+                           ? QUrl(options->history).toDisplayString(QUrl::RemovePassword)
+                           : options->history));
     if (!ownAddresses.followsChanges())
         std::fprintf(stderr, "utquery-statusd: this machine's addresses are read once only; "
                              "ones it gets later are not refused\n");

@@ -1,6 +1,7 @@
 #include "queryservice/ServiceResponses.h"
 
 #include "queryservice/pages/Assets.h"
+#include "queryservice/pages/HistoryView.h"
 #include "queryservice/pages/StartPages.h"
 #include "queryservice/pages/StatusJson.h"
 
@@ -60,7 +61,7 @@ http::Response refusalResponse(int status) {
     }
 }
 
-http::Response findingPage(const Finding& finding, const QString& refreshTarget) {
+http::Response findingPage(const Finding& finding, const QString& refreshTarget, bool withHistory) {
     using State = Finding::State;
     const GameDescription& game = *finding.game;
     const QString& host = finding.host;
@@ -76,6 +77,8 @@ http::Response findingPage(const Finding& finding, const QString& refreshTarget)
         view.queriedAt = finding.askedAt;
         view.webStatistics = finding.webStatistics;
         view.note = finding.note;
+        if (withHistory)
+            view.historyTarget = pages::historyTarget(game, host, finding.port);
         return htmlResponse(pages::statusPage(finding.status, view));
     }
     case State::NoAnswer:

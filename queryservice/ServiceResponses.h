@@ -21,9 +21,11 @@ http::Response apiResponse(const QJsonObject& json, int status = 200);
 // What a request refused before it was read whole is told.
 http::Response refusalResponse(int status);
 
-// A finding as a status page, whose refresh link is `refreshTarget`, and as the API's JSON;
-// each with the HTTP status of httpStatusOf.
-http::Response findingPage(const pages::Finding& finding, const QString& refreshTarget);
+// A finding as a status page, whose refresh link is `refreshTarget` (and which links to the
+// server's history page `withHistory`), and as the API's JSON; each with the HTTP status of
+// httpStatusOf.
+http::Response findingPage(const pages::Finding& finding, const QString& refreshTarget,
+                           bool withHistory = false);
 http::Response findingJson(const pages::Finding& finding);
 
 } // namespace utq::queryservice

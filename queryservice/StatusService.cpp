@@ -5,6 +5,7 @@
 #include "queryservice/ListedServers.h"
 #include "queryservice/ServiceResponses.h"
 #include "queryservice/pages/Assets.h"
+#include "queryservice/pages/HistoryView.h"
 #include "queryservice/pages/ListJson.h"
 #include "queryservice/pages/ListPages.h"
 #include "queryservice/pages/StatusJson.h"
@@ -119,6 +120,18 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
     addRoutes();
     for (const GameKind kind : kGameKinds)
         lists_[kind] = new ServerList(kind, settings_.lists, finder_, this);
+    history_ = new ServerHistory(
+        settings_.history, finder_,
+        [settings = &settings_] {
+            // The servers a start page lists are the ones watched: the clan's and the favourites.
+            QList<WatchedServer> watched;
+            for (const GameKind kind : kGameKinds)
+                for (const pages::ListedServer& server : listedServers(
+                         kind, settings->clanServers.value(kind), settings->favouritesFolder))
+                    watched.append({&describe(kind), server.host, server.port, server.webPort});
+            return watched;
+        },
+        this);
     if (settings_.listSeconds > 0) {
         listTimer_.setInterval(settings_.listSeconds * 1000);
         connect(&listTimer_, &QTimer::timeout, this, &StatusService::refreshLists);
@@ -139,6 +152,7 @@ http::Response StatusService::listPage(GameKind game) {
             list.searchLan();
     }
     pages::ListView view = list.view();
+    view.sparklines = history_->sparklinesByAddress();
     if (describe(game).joinPort.favouriteField >= 0)
         view.joinTemplate = launch::launchAddress(QLatin1String(pages::kHostPlaceHolder),
                                                   QLatin1String(pages::kPortPlaceHolder));
@@ -149,6 +163,10 @@ StatusService::~StatusService() = default;
 
 quint16 StatusService::listen(const QHostAddress& address, quint16 port) {
     port_ = http_.listen(address, port);
+    if (port_ && !historyStarted_) {
+        historyStarted_ = true;
+        history_->start();
+    }
     if (port_ && settings_.listSeconds > 0 && !listTimer_.isActive()) {
         refreshLists(); // first at start-up, then on the timer
         listTimer_.start();
@@ -159,12 +177,7 @@ quint16 StatusService::listen(const QHostAddress& address, quint16 port) {
 void StatusService::addRoutes() {
     for (const GameKind kind : kGameKinds) {
         const GameDescription& game = describe(kind);
-        pages_.insert(QLatin1String(game.startPagePath), [kind, settings = &settings_] {
-            return htmlResponse(
-                pages::startPage(kind, listedServers(kind, settings->clanServers.value(kind),
-                                                     settings->favouritesFolder)),
-                200, pages::kStartPagePolicy);
-        });
+        pages_.insert(QLatin1String(game.startPagePath), [this, kind] { return startPage(kind); });
         statusPages_.insert(QLatin1String(game.statusPage.path), &game);
         if (game.favouritesPagePath)
             statusPages_.insert(QLatin1String(game.favouritesPagePath), &game);
@@ -176,9 +189,20 @@ void StatusService::addRoutes() {
                   [] { return scriptResponse(pages::assets::liveScript()); });
     pages_.insert(QLatin1String(pages::kListScriptPath),
                   [] { return scriptResponse(pages::assets::listScript()); });
+    pages_.insert(QLatin1String(pages::kHistoryScriptPath),
+                  [] { return scriptResponse(pages::assets::historyScript()); });
     for (const GameKind kind : kGameKinds)
         pages_.insert(QLatin1String(describe(kind).listPagePath),
                       [this, kind] { return listPage(kind); });
+}
+
+http::Response StatusService::startPage(GameKind kind) const {
+    QList<pages::ListedServer> servers =
+        listedServers(kind, settings_.clanServers.value(kind), settings_.favouritesFolder);
+    for (pages::ListedServer& server : servers)
+        server.sparkline =
+            history_->sparkline(historyKey(describe(kind), server.host, server.port.toInt()));
+    return htmlResponse(pages::startPage(kind, servers), 200, pages::kStartPagePolicy);
 }
 
 bool StatusService::fromOwnViews(const http::Request& request) const {
@@ -228,6 +252,9 @@ void StatusService::handle(const http::Request& request, const QHostAddress& pee
         return answerApiStatus(request, exchange);
     if (request.path == QLatin1String(pages::kApiServersPath))
         return answerApiServers(request, exchange);
+    if (request.path == QLatin1String(pages::kHistoryPath) ||
+        request.path == QLatin1String(pages::kApiHistoryPath))
+        return answerHistory(request, exchange);
     if (request.path == QLatin1String(pages::kApiListPath)) {
         exchange->asJson = true;
         const GameDescription* game = pages::gameOfApiName(valueOf(request, "game"));
@@ -248,8 +275,9 @@ void StatusService::answerStatus(const http::Request& request,
     const StatusPage& page = game.statusPage;
     finder_.find(game, valueOf(request, page.hostKey), valueOf(request, page.portKey),
                  page.webPortKey ? valueOf(request, page.webPortKey) : QString(),
-                 exchange->client(), [exchange](const Finding& finding) {
-                     exchange->respond(findingPage(finding, exchange->target()));
+                 exchange->client(),
+                 [exchange, withHistory = history_->on()](const Finding& finding) {
+                     exchange->respond(findingPage(finding, exchange->target(), withHistory));
                  });
 }
 
@@ -305,6 +333,41 @@ void StatusService::answerApiServers(const http::Request& request,
             *game, server.host, server.port, server.webPort, exchange->client(),
             [collected, index](const Finding& finding) { collected->put(index, finding); });
     }
+}
+
+void StatusService::answerHistory(const http::Request& request,
+                                  const std::shared_ptr<Exchange>& exchange) {
+    exchange->asJson = request.path == QLatin1String(pages::kApiHistoryPath);
+    const auto refuse = [&exchange](const QString& why, int status) {
+        if (exchange->asJson)
+            return exchange->respond(apiResponse({{QStringLiteral("error"), why}}, status));
+        exchange->respond(errorResponse(QStringLiteral("No such history"), why, status));
+    };
+    const GameDescription* game = pages::gameOfApiName(valueOf(request, "game"));
+    if (!game)
+        return refuse(QStringLiteral("game must be ut99, ut2004 or ut3"), 400);
+    const QString host = valueOf(request, "host").trimmed();
+    bool portIsNumber = false;
+    const int port = valueOf(request, "port").toInt(&portIsNumber);
+    if (host.isEmpty() || host.size() > 255 || !portIsNumber || port < 1 || port > 65535)
+        return refuse(QStringLiteral("host and port must name a server"), 400);
+    const QString rangeText = valueOf(request, "range");
+    const auto range =
+        rangeText.isEmpty() ? pages::HistoryRange::Day : pages::rangeOfName(rangeText);
+    if (!range)
+        return refuse(QStringLiteral("range must be 24h, 7d, 30d or 1y"), 400);
+    const bool asked =
+        history_->view(*game, host, port, *range, [exchange](const pages::HistoryView& view) {
+            if (exchange->asJson) {
+                http::Response response = apiResponse({});
+                response.body = pages::historyJson(view);
+                return exchange->respond(response);
+            }
+            exchange->respond(
+                htmlResponse(pages::historyPage(view), 200, pages::kHistoryPagePolicy));
+        });
+    if (!asked)
+        refuse(QStringLiteral("Too many histories are being read; try again in a moment."), 503);
 }
 
 } // namespace utq::queryservice

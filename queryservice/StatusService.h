@@ -2,6 +2,7 @@
 
 #include "base/Games.h"
 #include "queryservice/HostNames.h"
+#include "queryservice/ServerHistory.h"
 #include "queryservice/ServerList.h"
 #include "queryservice/StatusFinder.h"
 #include "queryservice/http/Server.h"
@@ -40,6 +41,7 @@ struct ServiceSettings : FindingSettings {
     // reads them (a service others reach); 0: when a list page is opened and its list is
     // older than a minute, the LAN at every opening (the program's own service).
     int listSeconds = 0;
+    HistoryServiceSettings history; // the watched servers and where their history is kept
 };
 
 class StatusService : public QObject {
@@ -53,6 +55,7 @@ public:
     quint16 port() const { return port_; }
     // A game's list, for the figures of its pace.
     const ServerList& list(GameKind game) const { return *lists_.at(game); }
+    const ServerHistory& history() const { return *history_; }
 
 private:
     class Exchange;
@@ -64,6 +67,8 @@ private:
                       const GameDescription& game);
     void answerApiStatus(const http::Request& request, const std::shared_ptr<Exchange>& exchange);
     void answerApiServers(const http::Request& request, const std::shared_ptr<Exchange>& exchange);
+    void answerHistory(const http::Request& request, const std::shared_ptr<Exchange>& exchange);
+    http::Response startPage(GameKind game) const;
     http::Response listPage(GameKind game);
     void refreshLists();
 
@@ -74,6 +79,7 @@ private:
     StatusFinder finder_; // a child, so that it moves to the service's thread with it
     // Each game's list, made when first wanted; children, like the finder.
     std::map<GameKind, ServerList*> lists_;
+    ServerHistory* history_ = nullptr; // a child, like the lists
     // Each list's last JSON answer, which every poll within a moment shares: a list of
     // thousands is written once for them all.
     struct ListAnswer {
@@ -84,6 +90,7 @@ private:
     QElapsedTimer clock_;
     QTimer listTimer_;
     quint16 port_ = 0;
+    bool historyStarted_ = false;
     // Requests being answered hold this weakly, so one that ends after the service is gone is
     // let be.
     std::shared_ptr<StatusService*> alive_;

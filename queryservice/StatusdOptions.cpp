@@ -1,6 +1,7 @@
 #include "queryservice/StatusdOptions.h"
 
 #include "queryservice/HostNames.h"
+#include "queryservice/pages/StatusJson.h"
 
 #include <algorithm>
 
@@ -48,7 +49,25 @@ constexpr NumberOption kNumberOptions[] = {
     {"--max-lookups", &StatusdOptions::maxLookups, 1, 100000},
     {"--lookups-per-client", &StatusdOptions::lookupsPerClient, 1, 100000},
     {"--list-seconds", &StatusdOptions::listSeconds, 60, 86400},
+    {"--sample-seconds", &StatusdOptions::sampleSeconds, 1, 86400},
 };
+
+// "ut99:host:port"; an IPv6 host in brackets.
+std::optional<queryservice::WatchedServer> watchedServer(const QString& text) {
+    const qsizetype gameEnd = text.indexOf(u':');
+    const qsizetype portStart = text.lastIndexOf(u':');
+    if (gameEnd < 0 || portStart <= gameEnd + 1)
+        return std::nullopt;
+    const GameDescription* game = queryservice::pages::gameOfApiName(text.left(gameEnd));
+    QString host = text.mid(gameEnd + 1, portStart - gameEnd - 1);
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    bool isNumber = false;
+    const int port = text.mid(portStart + 1).toInt(&isNumber);
+    if (!game || host.isEmpty() || host.size() > 255 || !isNumber || port < 1 || port > 65535)
+        return std::nullopt;
+    return queryservice::WatchedServer{game, host, QString::number(port)};
+}
 
 } // namespace
 
@@ -111,6 +130,22 @@ std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, 
             mastersGiven = true;
             if (!options.masters.contains(*master))
                 options.masters.append(*master);
+        } else if (argument == QLatin1String("--history")) {
+            options.history = i + 1 < arguments.size() ? arguments[++i].trimmed() : QString();
+            if (options.history.isEmpty()) {
+                error = QStringLiteral(
+                    "--history needs a file, or postgresql://USER@HOST:PORT/DATABASE.");
+                return std::nullopt;
+            }
+        } else if (argument == QLatin1String("--watch")) {
+            const auto watched =
+                i + 1 < arguments.size() ? watchedServer(arguments[++i]) : std::nullopt;
+            if (!watched) {
+                error =
+                    QStringLiteral("--watch needs GAME:HOST:PORT, such as ut99:203.0.113.5:7778.");
+                return std::nullopt;
+            }
+            options.watch.append(*watched);
         } else if (argument == QLatin1String("--lan")) {
             options.lan = true;
         } else if (!argument.startsWith(QLatin1String("--")) && !listenGiven) {
@@ -124,6 +159,10 @@ std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, 
             error = QStringLiteral("Unknown argument \"%1\".").arg(argument);
             return std::nullopt;
         }
+    }
+    if (!options.watch.isEmpty() && options.history.isEmpty()) {
+        error = QStringLiteral("--watch needs --history: the samples are kept there.");
+        return std::nullopt;
     }
     return options;
 }

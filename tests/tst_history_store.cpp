@@ -388,6 +388,41 @@ private slots:
         QCOMPARE(store.read(kBeta, 0, kEnd, true).samples.size(), 1);
     }
 
+    // An empty file is made a history; a missing one is made where its folder exists.
+    void emptyAndMissingFilesAreMade() {
+        QTemporaryDir dir;
+        const QString empty = dir.filePath(QStringLiteral("empty.sqlite"));
+        QVERIFY(put(empty, {}));
+        HistoryStore first({empty}, QStringLiteral("empty"));
+        QCOMPARE(first.open(), HistoryStore::Mode::Writing);
+        HistoryStore second({dir.filePath(QStringLiteral("new.sqlite"))}, QStringLiteral("new"));
+        QCOMPARE(second.open(), HistoryStore::Mode::Writing);
+        HistoryStore third({dir.filePath(QStringLiteral("none/new.sqlite"))},
+                           QStringLiteral("none"));
+        QCOMPARE(third.open(), HistoryStore::Mode::Closed);
+        QVERIFY2(third.problem().contains("folder does not exist"), qPrintable(third.problem()));
+    }
+
+    // Old samples go by the history's clock, on its timer; the hours stay longer.
+    void theHistoryPrunesByItsClock() {
+        QTemporaryDir dir;
+        HistorySettings settings;
+        settings.target = {dir.filePath(QStringLiteral("history.sqlite"))};
+        settings.flushMs = 20;
+        settings.pruneMs = 50;
+        settings.nowMs = [] {
+            return kBase + 20 * kDayMs;
+        };
+        History history(settings);
+        history.record(sample(kAlpha, kBase, "up", 4));
+        QVERIFY(waitUntil(
+            [&] {
+                const Series series = readNow(history, kAlpha);
+                return series.samples.isEmpty() && series.hours.size() == 1;
+            },
+            10000));
+    }
+
     // While the store cannot write, samples wait up to the bound; the oldest go first.
     void waitingSamplesAreBounded() {
         QTemporaryDir dir;

@@ -1,11 +1,13 @@
 // The start pages' script in a real web view, served by the real status service with fake game
 // servers on loopback: whatever the rows' servers do (answer with a hostile name, stay silent,
 // be given a port that is none, be unknown), and when the page is hidden and shown again, the
-// page writes nothing to its console: no error of the script, no refusal of its policy.
+// page writes nothing to its console: no error of the script, no refusal of its policy. The
+// history page's and the list page's charts, served as the service renders them.
 #include "EventLoopWait.h"
 #include "FakeMaster.h"
 #include "FakeServers.h"
 #include "NamesOnly.h"
+#include "PageServer.h"
 #include "Screenshots.h"
 #include "TestMain.h"
 #include "TestWindow.h"
@@ -13,6 +15,11 @@
 #include "base/Games.h"
 #include "favourites/FavouritesFile.h"
 #include "queryservice/StatusService.h"
+#include "queryservice/pages/Assets.h"
+#include "queryservice/pages/HistoryView.h"
+#include "queryservice/pages/ListJson.h"
+#include "queryservice/pages/ListPages.h"
+#include "queryservice/pages/StatusJson.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -174,6 +181,83 @@ private slots:
         view.close();
         view.setPage(nullptr);
         keepRunningFor(settings.pageDeadlineMs + 500);
+        QVERIFY2(page.lines.isEmpty(), qPrintable(page.lines.join(u'\n')));
+    }
+
+    // The history page's script says its times in the viewer's zone; a list page's script
+    // copies the service's chart of each watched server into its row.
+    void theHistoryAndListPagesScriptsShowTheServicesCharts() {
+        using namespace utq::queryservice::pages;
+        constexpr qint64 kHourMs = 3600000;
+        HistoryView history;
+        history.game = &describe(GameKind::UT99);
+        history.host = QStringLiteral("127.0.0.1");
+        history.port = 7778;
+        history.fromMs = 1796846400000 - 24 * kHourMs;
+        history.toMs = 1796846400000;
+        for (qint64 ms = history.fromMs; ms < history.toMs; ms += 60000)
+            history.points.append({ms, 3, 4 + int(ms / kHourMs % 5), ms % (5 * kHourMs) ? 1.0 : 0});
+        history.playersPeak = 8;
+        history.playersMean = 3;
+        history.upShare = 0.98;
+        history.maps = {{QStringLiteral("</script>CTF-Face"), 12000}};
+
+        ListView list;
+        list.game = &describe(GameKind::UT99);
+        list.complete = true;
+        for (const int port : {7778, 7780}) {
+            ListRow row;
+            row.host = QStringLiteral("127.0.0.1");
+            row.queryPort = port;
+            list.rows.append(row);
+        }
+        list.sparklines.insert(QStringLiteral("127.0.0.1:7778"),
+                               sparklineSvg({history.fromMs, history.toMs, history.points}));
+
+        PageServer server;
+        server.setPage(kHistoryPath, historyPage(history));
+        server.setPage(kHistoryScriptPath, assets::historyScript());
+        server.setPage(describe(GameKind::UT99).listPagePath, listPage(list));
+        server.setPage(kListScriptPath, assets::listScript());
+        server.setPage(kApiListPath, jsonText(listJson(list)));
+
+        ConsoleWatch page;
+        QWebEngineView view;
+        view.setPage(&page);
+        view.resize(800, 600);
+        view.show();
+        QSignalSpy loaded(&page, &QWebEnginePage::loadFinished);
+        view.load(QUrl("http://" + server.hostAndPort() + kHistoryPath + "?range=24h"));
+        QVERIFY(loaded.wait(15000));
+        QVERIFY(waitUntil(
+            [&] {
+                return evaluate(page, "document.getElementById('zone').textContent")
+                    .toString()
+                    .startsWith("Times are in your time zone");
+            },
+            5000));
+        QCOMPARE(evaluate(page, "Array.from(document.querySelectorAll('time, svg text[data-time]'))"
+                                ".filter((e) => e.textContent.includes('UTC') || "
+                                "!e.textContent).length")
+                     .toInt(),
+                 0);
+        keepRunningFor(300);
+        QVERIFY(view.grab().save(screenshotPath("history_ut99.png")));
+
+        view.load(QUrl("http://" + server.hostAndPort() + describe(GameKind::UT99).listPagePath));
+        QVERIFY(loaded.wait(15000));
+        // The rows the script drew (the service's own carry data-host), and each one's chart.
+        const auto charted = [&] {
+            return evaluate(page, "Array.from(document.querySelectorAll('table.list tbody "
+                                  "tr:not([data-host])'), (tr) => tr.querySelectorAll("
+                                  "'td.history svg title').length).join('|')")
+                .toString();
+        };
+        QVERIFY2(waitUntil([&] { return charted() == "1|0"; }, 10000), qPrintable(charted()));
+        keepRunningFor(300); // the new page's first frame
+        QVERIFY(view.grab().save(screenshotPath("list_sparkline_ut99.png")));
+        view.close();
+        view.setPage(nullptr);
         QVERIFY2(page.lines.isEmpty(), qPrintable(page.lines.join(u'\n')));
     }
 };

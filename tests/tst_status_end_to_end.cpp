@@ -141,6 +141,34 @@ private slots:
         QVERIFY(t->grab().save(screenshotPath("start_ut99_live.png")));
     }
 
+    // The program watches the clan's servers and the favourites from its start, and the start
+    // page draws each one's day once the first round is kept.
+    void theStartPageDrawsEachWatchedServersDay() {
+        FakeGameServer alive(fakeservers::ut99("Busy"));
+        favourites::Favourites rows;
+        rows[0] = {"Alive", "127.0.0.1", "7777", QString::number(alive.port())};
+        ServedWindow served([&rows](const QString& folder) {
+            writeFile(folder + "/utservers.ini", favourites::fileText(GameKind::UT99, rows));
+        });
+        TestWindow& t = *served;
+        const auto charts = [&] {
+            return runJavaScript(t->WebBrowser1,
+                                 "Array.from(document.querySelectorAll('tr[data-game] td.history "
+                                 "svg title'), (e) => e.textContent).join('|')")
+                .toString();
+        };
+        UTQ_TRY_VERIFY(startRows(t->WebBrowser1).join(u'\n').contains("Busy"), 15000);
+        // A page opened before the first round was kept shows its day when loaded again.
+        if (!charts().contains("peak 2")) {
+            keepRunningFor(2000);
+            t->WebBrowser1->engineView()->reload();
+        }
+        UTQ_TRY_VERIFY(charts().contains("peak 2"), 10000);
+        QCOMPARE(charts().split(u'|').size(), 3); // the two clan servers, and the favourite
+        keepRunningFor(700);
+        QVERIFY(t->grab().save(screenshotPath("start_ut99_history.png")));
+    }
+
     void eachGamesBeginQueryShowsTheServer() {
         ServedWindow served;
         TestWindow& t = *served;

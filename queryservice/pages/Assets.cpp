@@ -32,6 +32,16 @@ const QString& listPageStyle() {
     return style;
 }
 
+const QString& historyPageStyle() {
+    static const QString style = QString::fromUtf8(compiledIn("history-page.css"));
+    return style;
+}
+
+const QByteArray& historyScript() {
+    static const QByteArray script = compiledIn("history.js");
+    return script;
+}
+
 const QByteArray& listScript() {
     static const QByteArray script = compiledIn("list.js").replace("@API@", kApiListPath);
     return script;

@@ -17,5 +17,9 @@ const QString& listPageStyle();
 const QByteArray& listScript();
 // The script that fills the start pages' rows (assets/live.js), with the API's address in it.
 const QByteArray& liveScript();
+// A server's history page, after the house style (assets/history-page.css).
+const QString& historyPageStyle();
+// The script that says a history page's times in the viewer's zone (assets/history.js).
+const QByteArray& historyScript();
 
 } // namespace utq::queryservice::pages::assets

@@ -2,6 +2,7 @@
 
 #include "base/Games.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -14,6 +15,14 @@ namespace utq::queryservice::pages {
 // Where the history page and the API's history are served.
 inline constexpr auto kHistoryPath = "/history";
 inline constexpr auto kApiHistoryPath = "/api/v1/history";
+// Where the service serves the script that shows a history page's times in the viewer's zone.
+inline constexpr auto kHistoryScriptPath = "/qEl/history.js";
+
+// The history page's Content-Security-Policy: the start pages' without questions to the
+// service. Its one script is this service's own; none inline, so no map name can ever run.
+inline constexpr char kHistoryPagePolicy[] =
+    "default-src 'none'; script-src 'self'; style-src 'unsafe-inline'; img-src 'self'; "
+    "frame-ancestors 'none'";
 
 // The ranges a history page shows; the first is a day of raw samples, the others hours.
 enum class HistoryRange { Day, Week, Month, Year };
@@ -56,13 +65,18 @@ struct Sparkline {
     qint64 fromMs = 0;
     qint64 toMs = 0;
     QList<HistoryPoint> points;
+    qint64 bucketMs = 0; // each point's span; 0: the smallest step between two points
 };
 
 // The small chart of `line`, inline SVG; its title says the day's peak.
 QByteArray sparklineSvg(const Sparkline& line);
 // The history page of one server.
 QByteArray historyPage(const HistoryView& view);
-// The API's answer: {game, host, port, range, points, summary}.
+// The API's answer: {game, host, port, range, from, to, watched, problem, points, summary}.
 QByteArray historyJson(const HistoryView& view);
+
+// The address of `game`'s server's history page over `range` (its values percent-encoded).
+QString historyTarget(const GameDescription& game, const QString& host, int port,
+                      HistoryRange range = HistoryRange::Day);
 
 } // namespace utq::queryservice::pages

@@ -1,6 +1,7 @@
 #include "queryservice/pages/ListPages.h"
 
 #include "queryservice/pages/Assets.h"
+#include "queryservice/pages/HistoryView.h"
 #include "queryservice/pages/StatusJson.h"
 #include "queryservice/pages/StatusPages.h"
 
@@ -29,6 +30,16 @@ QString cell(const char* kind, const QString& html) {
            QStringLiteral("</td>");
 }
 
+// A watched server's last day, a link to its history; empty for a server not watched.
+QString historyHtml(const ListView& view, const QString& host, int queryPort) {
+    const auto sparkline = view.sparklines.constFind(host + u':' + QString::number(queryPort));
+    if (sparkline == view.sparklines.cend())
+        return {};
+    return QStringLiteral("<a href=\"") +
+           escapedText(historyTarget(*view.game, host, queryPort - view.game->queryPortOffset)) +
+           QStringLiteral("\">") + QString::fromUtf8(*sparkline) + QStringLiteral("</a>");
+}
+
 QString rowHtml(const ListView& view, const ListRow& row) {
     const GameDescription& game = *view.game;
     const bool answered = row.state == QLatin1String("up") || row.state == QLatin1String("partial");
@@ -50,6 +61,8 @@ QString rowHtml(const ListView& view, const ListRow& row) {
                                                  (row.playersMax ? QString::number(*row.playersMax)
                                                                  : QStringLiteral("?"))
                                            : QString());
+    if (!view.sparklines.isEmpty())
+        html += cell("history", historyHtml(view, row.host, row.queryPort));
     html += cell("ping", row.roundTripMs >= 0 ? QString::number(row.roundTripMs) : QString());
     html += cell("sources", escapedText(row.sources.join(QStringLiteral(", "))));
     if (!view.joinTemplate.isEmpty()) {
@@ -107,21 +120,37 @@ QByteArray listPage(const ListView& view) {
     const QString statusTemplate =
         statusTarget(game.statusPage, game.statusPage.path, QLatin1String(kHostPlaceHolder),
                      QLatin1String(kPortPlaceHolder));
-    body += QStringLiteral("<table class=\"list\" data-game=\"") + escapedText(apiName(game)) +
-            QStringLiteral("\" data-port-offset=\"") + QString::number(game.queryPortOffset) +
-            QStringLiteral("\" data-status=\"") + escapedText(statusTemplate) +
-            QStringLiteral("\" data-join=\"") + escapedText(view.joinTemplate) +
+    const bool charts = !view.sparklines.isEmpty();
+    body += QStringLiteral("<table class=\"list") +
+            (charts ? QStringLiteral(" charts") : QString()) + QStringLiteral("\" data-game=\"") +
+            escapedText(apiName(game)) + QStringLiteral("\" data-port-offset=\"") +
+            QString::number(game.queryPortOffset) + QStringLiteral("\" data-status=\"") +
+            escapedText(statusTemplate) + QStringLiteral("\" data-join=\"") +
+            escapedText(view.joinTemplate) +
             QStringLiteral("\"><thead><tr><th data-key=\"name\">Name</th>"
                            "<th data-key=\"map\">Map</th><th data-key=\"gameType\">Game type</th>"
-                           "<th data-key=\"players\" class=\"number\">Players</th>"
-                           "<th data-key=\"ping\" class=\"number\">Ping</th>"
+                           "<th data-key=\"players\" class=\"number\">Players</th>");
+    if (charts)
+        body += QStringLiteral("<th class=\"history\">Last day</th>");
+    body += QStringLiteral("<th data-key=\"ping\" class=\"number\">Ping</th>"
                            "<th data-key=\"sources\">Found by</th>");
     if (!view.joinTemplate.isEmpty())
         body += QStringLiteral("<th></th>");
     body += QStringLiteral("</tr></thead><tbody>");
     for (const ListRow& row : view.rows)
         body += rowHtml(view, row);
-    body += QStringLiteral("</tbody></table><p class=\"note\">A server's name opens its full "
+    body += QStringLiteral("</tbody></table>");
+    // What the script puts in a row's history cell: the service's own markup, never the API's.
+    QStringList watched = view.sparklines.keys();
+    watched.sort();
+    for (const QString& server : watched) {
+        const qsizetype colon = server.lastIndexOf(u':');
+        body += QStringLiteral("<template data-server=\"") + escapedText(server) +
+                QStringLiteral("\">") +
+                historyHtml(view, server.left(colon), server.mid(colon + 1).toInt()) +
+                QStringLiteral("</template>");
+    }
+    body += QStringLiteral("<p class=\"note\">A server's name opens its full "
                            "status. <a href=\"") +
             escapedText(QLatin1String(game.startPagePath)) +
             QStringLiteral("\">Back to the start page</a></p>");

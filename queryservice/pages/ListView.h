@@ -2,6 +2,8 @@
 
 #include "base/Games.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -45,6 +47,8 @@ struct ListView {
     // has one.
     QString joinTemplate;
     bool complete = false; // every source has ended and every row was asked
+    // The watched servers' last day as sparklineSvg() draws it, by "ip:queryPort".
+    QHash<QString, QByteArray> sparklines;
 };
 
 } // namespace utq::queryservice::pages

@@ -2,8 +2,11 @@
 
 #include "base/Games.h"
 #include "queryservice/pages/Assets.h"
+#include "queryservice/pages/HistoryView.h"
 #include "queryservice/pages/StatusJson.h"
 #include "queryservice/pages/StatusPages.h"
+
+#include <algorithm>
 
 namespace utq::queryservice::pages {
 namespace {
@@ -41,9 +44,20 @@ StartText startText(GameKind game) {
     return {"", "", ""}; // not reached: the switch names every game
 }
 
+// A watched server's last day and a link to its history; the service drew the chart.
+QString historyCell(const GameDescription& game, const ListedServer& server) {
+    QString html = QStringLiteral("<td class=\"history\">");
+    if (!server.sparkline.isEmpty())
+        html += QString::fromUtf8(server.sparkline) + QStringLiteral(" <a href=\"") +
+                escapedText(historyTarget(game, server.host, server.port.toInt())) +
+                QStringLiteral("\">history</a>");
+    return html + QStringLiteral("</td>");
+}
+
 // One row: the label links to the server's status page; the cells after it stay empty until
-// the script fills them. The row carries what the script asks the service for.
-QString rowHtml(const GameDescription& game, const ListedServer& server) {
+// the script fills them. The row carries what the script asks the service for. `charts`: the
+// table has a column of the servers' last day.
+QString rowHtml(const GameDescription& game, const ListedServer& server, bool charts) {
     const QString link = statusTarget(game.statusPage, game.statusPage.path, server.host,
                                       server.port, server.webPort);
     QString html = QStringLiteral("<tr data-game=\"") + escapedText(apiName(game)) +
@@ -55,8 +69,10 @@ QString rowHtml(const GameDescription& game, const ListedServer& server) {
             escapedText(server.host + u':' + server.port) + QStringLiteral("\"><a href=\"") +
             escapedText(link) + QStringLiteral("\">") + escapedText(server.label) +
             QStringLiteral("</a></td><td class=\"name\"></td><td class=\"map\"></td>"
-                           "<td class=\"players\"></td><td class=\"ping\"></td>"
-                           "<td class=\"state\"></td>");
+                           "<td class=\"players\"></td>");
+    if (charts)
+        html += historyCell(game, server);
+    html += QStringLiteral("<td class=\"ping\"></td><td class=\"state\"></td>");
     if (game.joinPort.favouriteField >= 0) {
         html += QStringLiteral("<td class=\"join\">");
         if (!server.joinAddress.isEmpty())
@@ -82,14 +98,21 @@ QByteArray startPage(GameKind game, const QList<ListedServer>& servers) {
         body += QStringLiteral("<p class=\"note\">Servers saved on the Favorite Servers tab "
                                "show here, with their status.</p>");
     } else {
-        body += QStringLiteral("<table class=\"servers\"><tr><th>Server</th><th>Name</th>"
-                               "<th>Map</th><th class=\"number\">Players</th>"
-                               "<th class=\"number\">Ping</th><th>Status</th>");
+        const bool charts = std::any_of(servers.begin(), servers.end(), [](const ListedServer& s) {
+            return !s.sparkline.isEmpty();
+        });
+        body += QStringLiteral("<table class=\"servers") +
+                (charts ? QStringLiteral(" charts") : QString()) +
+                QStringLiteral("\"><tr><th>Server</th><th>Name</th>"
+                               "<th>Map</th><th class=\"number\">Players</th>");
+        if (charts)
+            body += QStringLiteral("<th class=\"history\">Last day</th>");
+        body += QStringLiteral("<th class=\"number\">Ping</th><th>Status</th>");
         if (description.joinPort.favouriteField >= 0)
             body += QStringLiteral("<th></th>");
         body += QStringLiteral("</tr>");
         for (const ListedServer& server : servers)
-            body += rowHtml(description, server);
+            body += rowHtml(description, server, charts);
         body += QStringLiteral("</table><p class=\"note\">A server's name opens its full status. "
                                "The list is asked again every 30 s while it is shown. "
                                "<a href=\"") +

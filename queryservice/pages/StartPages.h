@@ -19,11 +19,12 @@ struct ListedServer {
     QString host;  // as the picker or the favourites file gives it
     QString port;  // the port the game's status page takes
     // Given defaults, so that a server of a game without them is written {label, host, port}.
-    QString webPort = {};     // UT3: the server's web port, where known
-    QString joinPort = {};    // UT99: the game port players join at, where known
-    bool favourite = false;   // one of the user's favourites, not one of the clan's servers
-    int row = 0;              // its favourites row, 1 to 6; the clan's servers count from 1 too
-    QString joinAddress = {}; // what starts the game client at it, when joinPort is known
+    QString webPort = {};      // UT3: the server's web port, where known
+    QString joinPort = {};     // UT99: the game port players join at, where known
+    bool favourite = false;    // one of the user's favourites, not one of the clan's servers
+    int row = 0;               // its favourites row, 1 to 6; the clan's servers count from 1 too
+    QString joinAddress = {};  // what starts the game client at it, when joinPort is known
+    QByteArray sparkline = {}; // its last day as sparklineSvg() draws it; empty: not watched
 };
 
 // The clan's servers of each game, first on its start page.

@@ -267,6 +267,9 @@ QByteArray statusPage(const ServerStatus& status, const StatusView& view) {
     if (!view.webStatistics.isEmpty())
         body += QStringLiteral(" &middot; <a href=\"") + escapedText(view.webStatistics) +
                 QStringLiteral("\">The server's web statistics</a>");
+    if (!view.historyTarget.isEmpty())
+        body += QStringLiteral(" &middot; <a href=\"") + escapedText(view.historyTarget) +
+                QStringLiteral("\">How busy it was</a>");
     body += QStringLiteral("</p>");
     return document(title, body);
 }

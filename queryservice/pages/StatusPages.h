@@ -43,6 +43,7 @@ struct StatusView {
     qint64 roundTripMs = -1;
     QDateTime queriedAt;
     QString webStatistics; // the server's own statistics pages, linked when set
+    QString historyTarget; // the server's history page on this service, linked when set
     QString note;          // a word to the user about how the server was found
 };
 

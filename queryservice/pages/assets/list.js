@@ -28,6 +28,10 @@
   const portOffset = Number(table.dataset.portOffset) || 0;
   const statusTemplate = table.dataset.status;
   const joinTemplate = table.dataset.join;
+  // The watched servers' last day, drawn by the service: copied into rows, never built here.
+  const charts = table.classList.contains('charts');
+  const sparklines = new Map(Array.from(document.querySelectorAll('template[data-server]'),
+    (t) => [t.dataset.server, t]));
   const headers = Array.from(table.tHead.rows[0].cells);
   const filters = document.getElementById('filters');
   const hideEmpty = document.getElementById('hide-empty');
@@ -129,6 +133,11 @@
       cell(tr, 'type', s.gameType || '');
       cell(tr, 'players', s.playersNow === null ? ''
         : s.playersNow + '/' + (s.playersMax === null ? '?' : s.playersMax));
+      if (charts) {
+        const chart = sparklines.get(address);
+        const td = cell(tr, 'history', '');
+        if (chart) td.append(chart.content.cloneNode(true));
+      }
       cell(tr, 'ping', s.roundTripMs === null ? '' : String(s.roundTripMs));
       cell(tr, 'sources', s.sources.join(', '));
       if (joinTemplate) {
