@@ -86,13 +86,11 @@ ServerHistory::ServerHistory(HistoryServiceSettings settings, StatusFinder& find
         return all;
     };
     watcher_ = new Watcher(
-        finder, watched_,
-        [this](const history::Sample& sample) {
-            // A copy that only reads the history leaves the writing to the one that writes.
-            if (history_->mode() != history::HistoryStore::Mode::Reading)
-                history_->record(sample);
-        },
+        finder, watched_, [this](const history::Sample& sample) { history_->record(sample); },
         settings_.sampleSeconds, settings_.nowMs, this);
+    // A copy that only reads the history (the console beside the main window) leaves the
+    // asking and the writing to the one that writes; its charts still follow the file.
+    watcher_->setQuiet([this] { return history_->mode() == history::HistoryStore::Mode::Reading; });
     watcher_->onRoundEnded([this] { roundEnded(); });
 }
 

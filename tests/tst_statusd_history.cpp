@@ -107,6 +107,48 @@ private slots:
         statusd.waitForFinished(5000);
     }
 
+    // Two services on one file: the second reads what the first writes, asks no server
+    // itself, and takes the writing over once the first is gone.
+    void aSecondCopyReadsThenTakesOver() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+        FakeGameServer server(fakeservers::ut99("Shared"));
+        const quint16 firstPort = freeTcpPort();
+        QProcess first;
+        const QStringList eachRoundAsks = {QStringLiteral("--reuse-ms"), QStringLiteral("0")};
+        QVERIFY(
+            startServing(first, statusdCommand(firstPort, path, server.port()) + eachRoundAsks));
+        QVERIFY(waitUntil([&] { return samplesIn(path) > 0; }, 10000));
+        const quint16 secondPort = freeTcpPort();
+        QProcess second;
+        QVERIFY(
+            startServing(second, statusdCommand(secondPort, path, server.port()) + eachRoundAsks));
+        const QByteArray target =
+            "/api/v1/history?game=ut99&host=127.0.0.1&port=" + QByteArray::number(server.port());
+        QJsonObject read;
+        QVERIFY(waitUntil(
+            [&] {
+                read = QJsonDocument::fromJson(
+                           body(fetch(QHostAddress::LocalHost, secondPort, target)))
+                           .object();
+                return read[QStringLiteral("points")].toArray().size() >= 3;
+            },
+            10000));
+        QVERIFY2(read[QStringLiteral("problem")].toString().contains("another program"),
+                 qPrintable(read[QStringLiteral("problem")].toString()));
+        // One asking a round, the first copy's: 4 s of rounds bring about 4 requests, not 8.
+        const qsizetype asked = server.requests.size();
+        keepRunningFor(4000);
+        QVERIFY2(server.requests.size() - asked <= 6,
+                 qPrintable(QString::number(server.requests.size() - asked)));
+        first.kill();
+        first.waitForFinished(5000);
+        const qint64 left = samplesIn(path);
+        QVERIFY(waitUntil([&] { return samplesIn(path) > left + 2; }, 15000));
+        second.kill();
+        second.waitForFinished(5000);
+    }
+
     void servedTheSameFromPostgres() {
         PostgresCluster cluster;
         QVERIFY2(cluster.start(), qPrintable(cluster.error()));
