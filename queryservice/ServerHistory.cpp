@@ -148,7 +148,9 @@ void ServerHistory::refreshSparklines(const QList<WatchedServer>& servers) {
             for (auto it = read.cbegin(); it != read.cend(); ++it) {
                 QList<history::Bucket>& kept = buckets_[it.key()];
                 kept.removeIf([nowMs, sinceMs](const history::Bucket& bucket) {
-                    return bucket.startMs >= sinceMs || bucket.startMs < nowMs - kDayMs;
+                    // Those of a clock that since went back go too.
+                    return bucket.startMs >= sinceMs || bucket.startMs < nowMs - kDayMs ||
+                           bucket.startMs > nowMs;
                 });
                 kept.append(it.value());
             }
