@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -87,6 +88,14 @@ int main(int argc, char* argv[]) {
                  "utquery-statusd: serving on %s:%u; local, private, special and this "
                  "machine's own addresses are not asked unless allowed\n",
                  qPrintable(options->address.toString()), service.port());
+    if (!options->history.isEmpty())
+        std::fprintf(
+            stdout, "utquery-statusd: watching %lld servers every %d s, their history in %s\n",
+            static_cast<long long>(service.history().watcher()->servers().size()),
+            options->sampleSeconds,
+            qPrintable(QUrl(options->history).scheme().startsWith(QLatin1String("postgres"))
+                           ? QUrl(options->history).toDisplayString(QUrl::RemovePassword)
+                           : options->history));
     if (!ownAddresses.followsChanges())
         std::fprintf(stderr, "utquery-statusd: this machine's addresses are read once only; "
                              "ones it gets later are not refused\n");

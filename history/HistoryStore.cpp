@@ -3,60 +3,24 @@
 #include "history/HourTotals.h"
 #include "history/PostgresTarget.h"
 #include "history/StoreFault.h"
+#include "history/StoreSql.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSet>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QVariant>
 
 namespace utq::history {
 
+using namespace sql;
+
 namespace {
 
-constexpr qint64 kDayMs = 24LL * 3600 * 1000;
-// Rows in one INSERT of samples: few round trips to a server, well under SQLite's 999
-// parameters.
-constexpr int kSampleRowsPerInsert = 100;
-constexpr int kSampleColumns = 7;
-
 const QString kOffSuffix = QStringLiteral("; it is left as it is and history is off");
-
-bool exec(QSqlQuery& query, QSqlError& error) {
-    if (query.exec())
-        return true;
-    error = query.lastError();
-    return false;
-}
-
-bool exec(const QSqlDatabase& db, const QString& statement, QSqlError& error) {
-    QSqlQuery query(db);
-    if (query.exec(statement))
-        return true;
-    error = query.lastError();
-    return false;
-}
-
-QVariant optionalInt(const std::optional<int>& value) {
-    return value ? QVariant(*value) : QVariant(QMetaType::fromType<int>());
-}
-
-std::optional<int> optionalInt(const QVariant& value) {
-    if (value.isNull())
-        return std::nullopt;
-    return value.toInt();
-}
-
-QString samplesInsert(int rows) {
-    QStringList values;
-    for (int row = 0; row < rows; ++row)
-        values << QStringLiteral("(?, ?, ?, ?, ?, ?, ?)");
-    return QStringLiteral("INSERT INTO samples (server_id, time_ms, state, players, max_players, "
-                          "map, round_trip_ms) VALUES ") +
-           values.join(QStringLiteral(", "));
-}
 
 // What the database's schema is, before this store touches it.
 struct SchemaFound {
@@ -297,7 +261,8 @@ HistoryStore::Mode HistoryStore::openSqlite(bool write) {
 HistoryStore::Mode HistoryStore::openPostgres(bool write) {
     const PostgresTarget server = parsePostgresTarget(target_.text);
     if (!server.error.isEmpty())
-        return closedFor(QStringLiteral("%1: %2; history is off").arg(target_.text, server.error),
+        return closedFor(QStringLiteral("%1: %2; history is off")
+                             .arg(withoutPassword(target_.text), server.error),
                          false);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName_);
     db.setHostName(server.host);
@@ -492,264 +457,6 @@ std::optional<qint64> HistoryStore::serverId(const ServerKey& server, bool creat
     const qint64 id = select.value(0).toLongLong();
     serverIds_.insert(server, id);
     return id;
-}
-
-bool HistoryStore::write(const QList<Sample>& samples) {
-    if (!readyToWrite())
-        return false;
-    if (samples.isEmpty())
-        return true;
-    QSqlError error;
-    if (beginWriting(error) && writeRows(samples, error) &&
-        exec(database(), QStringLiteral("COMMIT"), error)) {
-        problem_.clear();
-        return true;
-    }
-    rollBack();
-    // Ids first seen in the rolled back transaction are gone with it.
-    serverIds_.clear();
-    noteFailure(error);
-    return false;
-}
-
-bool HistoryStore::writeRows(const QList<Sample>& samples, QSqlError& error) {
-    QList<qint64> ids;
-    ids.reserve(samples.size());
-    for (const Sample& sample : samples) {
-        const std::optional<qint64> id = serverId(sample.server, true, error);
-        if (!id)
-            return false;
-        ids << *id;
-    }
-
-    QSqlDatabase db = database();
-    QSqlQuery fullInsert(db);
-    if (samples.size() >= kSampleRowsPerInsert &&
-        !fullInsert.prepare(samplesInsert(kSampleRowsPerInsert))) {
-        error = fullInsert.lastError();
-        return false;
-    }
-    for (qsizetype first = 0; first < samples.size(); first += kSampleRowsPerInsert) {
-        const int rows = int(std::min<qsizetype>(kSampleRowsPerInsert, samples.size() - first));
-        QSqlQuery partInsert(db);
-        QSqlQuery& insert = rows == kSampleRowsPerInsert ? fullInsert : partInsert;
-        if (rows != kSampleRowsPerInsert && !insert.prepare(samplesInsert(rows))) {
-            error = insert.lastError();
-            return false;
-        }
-        for (int row = 0; row < rows; ++row) {
-            const Sample& sample = samples[first + row];
-            const int at = row * kSampleColumns;
-            insert.bindValue(at, ids[first + row]);
-            insert.bindValue(at + 1, sample.timeMs);
-            insert.bindValue(at + 2, sample.state);
-            insert.bindValue(at + 3, optionalInt(sample.players));
-            insert.bindValue(at + 4, optionalInt(sample.maxPlayers));
-            insert.bindValue(at + 5, sample.map.isNull() ? QStringLiteral("") : sample.map);
-            insert.bindValue(at + 6, sample.roundTripMs);
-        }
-        if (!exec(insert, error))
-            return false;
-    }
-
-    const BatchTotals totals = totalsOf(samples, ids);
-    QSqlQuery hours(db);
-    hours.prepare(QStringLiteral(
-        "INSERT INTO hours (server_id, hour_ms, samples, up_samples, players_sum, players_peak) "
-        "VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (server_id, hour_ms) DO UPDATE SET "
-        "samples = hours.samples + excluded.samples, "
-        "up_samples = hours.up_samples + excluded.up_samples, "
-        "players_sum = hours.players_sum + excluded.players_sum, "
-        "players_peak = CASE WHEN excluded.players_peak > hours.players_peak "
-        "THEN excluded.players_peak ELSE hours.players_peak END"));
-    for (const auto& [key, hour] : totals.hours) {
-        hours.bindValue(0, key.serverId);
-        hours.bindValue(1, key.hourMs);
-        hours.bindValue(2, hour.samples);
-        hours.bindValue(3, hour.upSamples);
-        hours.bindValue(4, hour.playersSum);
-        hours.bindValue(5, hour.playersPeak);
-        if (!exec(hours, error))
-            return false;
-    }
-    QSqlQuery maps(db);
-    maps.prepare(QStringLiteral(
-        "INSERT INTO hour_maps (server_id, hour_ms, map, seconds) VALUES (?, ?, ?, ?) "
-        "ON CONFLICT (server_id, hour_ms, map) DO UPDATE SET "
-        "seconds = hour_maps.seconds + excluded.seconds"));
-    for (const auto& [key, seconds] : totals.mapSeconds) {
-        maps.bindValue(0, key.serverId);
-        maps.bindValue(1, key.hourMs);
-        maps.bindValue(2, key.map);
-        maps.bindValue(3, seconds);
-        if (!exec(maps, error))
-            return false;
-    }
-    return true;
-}
-
-bool HistoryStore::prune(qint64 nowMs, Retention retention) {
-    if (!readyToWrite())
-        return false;
-    QSqlDatabase db = database();
-    QSqlError error;
-    const qint64 samplesBefore = nowMs - retention.sampleDays * kDayMs;
-    const qint64 hoursBefore = nowMs - retention.hourDays * kDayMs;
-    bool ok = beginWriting(error);
-    const QList<std::pair<QString, qint64>> deletions{
-        {QStringLiteral("DELETE FROM samples WHERE time_ms < ?"), samplesBefore},
-        {QStringLiteral("DELETE FROM hours WHERE hour_ms < ?"), hoursBefore},
-        {QStringLiteral("DELETE FROM hour_maps WHERE hour_ms < ?"), hoursBefore},
-    };
-    for (const auto& [statement, before] : deletions) {
-        if (!ok)
-            break;
-        QSqlQuery query(db);
-        query.prepare(statement);
-        query.addBindValue(before);
-        ok = exec(query, error);
-    }
-    if (ok && exec(db, QStringLiteral("COMMIT"), error))
-        return true;
-    rollBack();
-    noteFailure(error);
-    return false;
-}
-
-Series HistoryStore::read(const ServerKey& server, qint64 fromMs, qint64 toMs, bool withSamples) {
-    Series series;
-    if (!readyToRead() || schemaVersion_ < 1)
-        return series;
-    QSqlError error;
-    const std::optional<qint64> id = serverId(server, false, error);
-    if (!id) {
-        if (error.isValid())
-            noteFailure(error);
-        return series;
-    }
-    QSqlDatabase db = database();
-    if (withSamples) {
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        query.prepare(QStringLiteral(
-            "SELECT time_ms, state, players, max_players, map, round_trip_ms FROM samples "
-            "WHERE server_id = ? AND time_ms >= ? AND time_ms < ? ORDER BY time_ms"));
-        query.addBindValue(*id);
-        query.addBindValue(fromMs);
-        query.addBindValue(toMs);
-        if (!exec(query, error)) {
-            noteFailure(error);
-            return series;
-        }
-        while (query.next()) {
-            Sample sample;
-            sample.server = server;
-            sample.timeMs = query.value(0).toLongLong();
-            sample.state = query.value(1).toString();
-            sample.players = optionalInt(query.value(2));
-            sample.maxPlayers = optionalInt(query.value(3));
-            sample.map = query.value(4).toString();
-            sample.roundTripMs = query.value(5).toLongLong();
-            series.samples << sample;
-        }
-    }
-
-    const qint64 firstHour = hourStart(fromMs);
-    QSqlQuery hours(db);
-    hours.setForwardOnly(true);
-    hours.prepare(QStringLiteral("SELECT hour_ms, samples, up_samples, players_sum, players_peak "
-                                 "FROM hours WHERE server_id = ? AND hour_ms >= ? AND hour_ms < ? "
-                                 "ORDER BY hour_ms"));
-    hours.addBindValue(*id);
-    hours.addBindValue(firstHour);
-    hours.addBindValue(toMs);
-    if (!exec(hours, error)) {
-        noteFailure(error);
-        return series;
-    }
-    while (hours.next()) {
-        HourSummary hour;
-        hour.hourMs = hours.value(0).toLongLong();
-        hour.samples = hours.value(1).toInt();
-        hour.upSamples = hours.value(2).toInt();
-        hour.playersMean =
-            hour.upSamples > 0 ? hours.value(3).toDouble() / double(hour.upSamples) : 0.0;
-        hour.playersPeak = hours.value(4).toInt();
-        series.hours << hour;
-    }
-
-    if (schemaVersion_ < 2)
-        return series;
-    QSqlQuery maps(db);
-    maps.setForwardOnly(true);
-    maps.prepare(QStringLiteral("SELECT map, SUM(seconds) AS total FROM hour_maps "
-                                "WHERE server_id = ? AND hour_ms >= ? AND hour_ms < ? "
-                                "GROUP BY map ORDER BY total DESC, map"));
-    maps.addBindValue(*id);
-    maps.addBindValue(firstHour);
-    maps.addBindValue(toMs);
-    if (!exec(maps, error)) {
-        noteFailure(error);
-        return series;
-    }
-    while (maps.next())
-        series.maps << MapTime{maps.value(0).toString(), maps.value(1).toLongLong()};
-    return series;
-}
-
-QHash<ServerKey, QList<Bucket>> HistoryStore::buckets(const QList<ServerKey>& servers,
-                                                      qint64 sinceMs, qint64 bucketMs) {
-    QHash<ServerKey, QList<Bucket>> result;
-    for (const ServerKey& server : servers)
-        result.insert(server, {});
-    if (bucketMs <= 0 || servers.isEmpty() || !readyToRead() || schemaVersion_ < 1)
-        return result;
-    QSqlDatabase db = database();
-    QSqlError error;
-    // The ids of all the servers asked, in one query.
-    QSqlQuery known(db);
-    known.setForwardOnly(true);
-    if (!known.exec(QStringLiteral("SELECT id, game, host, port FROM servers"))) {
-        noteFailure(known.lastError());
-        return result;
-    }
-    QHash<qint64, ServerKey> asked;
-    while (known.next()) {
-        const ServerKey key{known.value(1).toString(), known.value(2).toString(),
-                            known.value(3).toInt()};
-        serverIds_.insert(key, known.value(0).toLongLong());
-        if (result.contains(key))
-            asked.insert(known.value(0).toLongLong(), key);
-    }
-    if (asked.isEmpty())
-        return result;
-    QStringList ids;
-    for (auto it = asked.cbegin(); it != asked.cend(); ++it)
-        ids << QString::number(it.key());
-
-    // Integer division in both dialects: both operands are integers.
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT server_id, time_ms / CAST(? AS BIGINT) AS bucket, "
-                                 "MAX(CASE WHEN state IN (%1) THEN players END), "
-                                 "MAX(CASE WHEN state IN (%1) THEN 1 ELSE 0 END) "
-                                 "FROM samples WHERE time_ms >= ? AND server_id IN (%2) "
-                                 "GROUP BY server_id, bucket ORDER BY server_id, bucket")
-                      .arg(upStatesSql(), ids.join(QStringLiteral(", "))));
-    query.addBindValue(bucketMs);
-    query.addBindValue(sinceMs);
-    if (!exec(query, error)) {
-        noteFailure(error);
-        return result;
-    }
-    while (query.next()) {
-        Bucket bucket;
-        bucket.startMs = query.value(1).toLongLong() * bucketMs;
-        bucket.playersPeak = query.value(2).toInt();
-        bucket.up = query.value(3).toInt() != 0;
-        result[asked.value(query.value(0).toLongLong())] << bucket;
-    }
-    return result;
 }
 
 } // namespace utq::history

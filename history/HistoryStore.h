@@ -90,6 +90,8 @@ private:
     bool beginWriting(QSqlError& error);
     void rollBack();
     bool writeRows(const QList<Sample>& samples, QSqlError& error);
+    // Leaves out of `samples` those of the unconfirmed batch, when the server did commit it.
+    bool dropCommitted(QList<Sample>& samples, QSqlError& error);
     std::optional<qint64> serverId(const ServerKey& server, bool create, QSqlError& error);
     QSqlDatabase database() const;
     QString place() const;
@@ -104,6 +106,8 @@ private:
     int schemaVersion_ = 0;
     std::unique_ptr<QLockFile> lock_;
     QHash<ServerKey, qint64> serverIds_;
+    // A batch whose COMMIT went out on a connection that broke before the answer came.
+    QList<Sample> unconfirmed_;
 };
 
 } // namespace utq::history

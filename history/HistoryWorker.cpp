@@ -55,7 +55,11 @@ bool HistoryWorker::flush() {
         written = store_->mode() == HistoryStore::Mode::Writing;
     } else {
         written = store_->write(batch);
-        if (!written)
+        // A store closed for good (a file that is no history) will never take them: keeping
+        // them would only fill the memory.
+        const bool closedForGood =
+            store_->mode() == HistoryStore::Mode::Closed && !store_->mayOpenLater();
+        if (!written && !closedForGood)
             waiting_.putBack(batch);
     }
     publish();

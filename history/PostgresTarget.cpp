@@ -15,7 +15,9 @@ PostgresTarget parsePostgresTarget(const QString& text) {
     PostgresTarget target;
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() || !looksLikePostgres(text)) {
-        target.error = QStringLiteral("not a PostgreSQL address (%1)").arg(url.errorString());
+        // Only the reason: the rest of QUrl's message repeats the text, password and all.
+        target.error = QStringLiteral("not a PostgreSQL address (%1)")
+                           .arg(url.errorString().section(u';', 0, 0));
         return target;
     }
     target.host = url.host(QUrl::FullyDecoded);
@@ -30,6 +32,19 @@ PostgresTarget parsePostgresTarget(const QString& text) {
     if (target.database.isEmpty() || target.database.contains(u'/'))
         target.error = QStringLiteral("the PostgreSQL address names no database");
     return target;
+}
+
+QString withoutPassword(const QString& text) {
+    // The user's part ends at the last '@', so that a password holding a '/' or an '@' that
+    // was not percent-encoded is left out whole.
+    const qsizetype start = text.indexOf(QLatin1String("://"));
+    const qsizetype at = text.lastIndexOf(u'@');
+    if (start < 0 || at < start)
+        return text;
+    const qsizetype colon = text.indexOf(u':', start + 3);
+    if (colon < 0 || colon > at)
+        return text;
+    return text.left(colon) + text.mid(at);
 }
 
 } // namespace utq::history

@@ -20,5 +20,7 @@ struct PostgresTarget {
 
 bool looksLikePostgres(const QString& text);
 PostgresTarget parsePostgresTarget(const QString& text);
+// The address as a problem may show it: without its password, even when it does not parse.
+QString withoutPassword(const QString& text);
 
 } // namespace utq::history

@@ -86,13 +86,11 @@ ServerHistory::ServerHistory(HistoryServiceSettings settings, StatusFinder& find
         return all;
     };
     watcher_ = new Watcher(
-        finder, watched_,
-        [this](const history::Sample& sample) {
-            // A copy that only reads the history leaves the writing to the one that writes.
-            if (history_->mode() != history::HistoryStore::Mode::Reading)
-                history_->record(sample);
-        },
+        finder, watched_, [this](const history::Sample& sample) { history_->record(sample); },
         settings_.sampleSeconds, settings_.nowMs, this);
+    // A copy that only reads the history (the console beside the main window) leaves the
+    // asking and the writing to the one that writes; its charts still follow the file.
+    watcher_->setQuiet([this] { return history_->mode() == history::HistoryStore::Mode::Reading; });
     watcher_->onRoundEnded([this] { roundEnded(); });
 }
 
@@ -150,7 +148,9 @@ void ServerHistory::refreshSparklines(const QList<WatchedServer>& servers) {
             for (auto it = read.cbegin(); it != read.cend(); ++it) {
                 QList<history::Bucket>& kept = buckets_[it.key()];
                 kept.removeIf([nowMs, sinceMs](const history::Bucket& bucket) {
-                    return bucket.startMs >= sinceMs || bucket.startMs < nowMs - kDayMs;
+                    // Those of a clock that since went back go too.
+                    return bucket.startMs >= sinceMs || bucket.startMs < nowMs - kDayMs ||
+                           bucket.startMs > nowMs;
                 });
                 kept.append(it.value());
             }

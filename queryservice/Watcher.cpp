@@ -68,7 +68,7 @@ void Watcher::round() {
     keys_.clear();
     for (const WatchedServer& server : std::as_const(servers_))
         keys_.insert(historyKey(*server.game, server.host, server.port.toInt()));
-    left_ = static_cast<int>(servers_.size());
+    left_ = quiet_ && quiet_() ? 0 : static_cast<int>(servers_.size());
     if (left_ == 0) {
         if (roundEnded_)
             roundEnded_();

@@ -53,6 +53,8 @@ public:
     void round();
     // Called once each round has its last sample.
     void onRoundEnded(std::function<void()> ended) { roundEnded_ = std::move(ended); }
+    // While `quiet` says so, a round asks nobody: another program keeps the history.
+    void setQuiet(std::function<bool()> quiet) { quiet_ = std::move(quiet); }
     // The servers watched in the last round.
     const QList<WatchedServer>& servers() const { return servers_; }
     bool watches(const history::ServerKey& key) const;
@@ -70,6 +72,7 @@ private:
     QSet<history::ServerKey> keys_;
     int left_ = 0;
     std::function<void()> roundEnded_;
+    std::function<bool()> quiet_;
     std::shared_ptr<Watcher*> alive_;
 };
 

@@ -24,7 +24,7 @@ qt=/usr/lib/x86_64-linux-gnu/qt6/plugins
 loaded=("$prefix/utquery" "$prefix/utquery-console" "$prefix/utquery-statusd"
   /usr/lib/qt6/libexec/QtWebEngineProcess "$qt"/platforms/libqxcb.so
   "$qt"/imageformats/libqsvg.so "$qt"/iconengines/libqsvgicon.so "$qt"/multimedia/*.so
-  "$qt"/xcbglintegrations/*.so)
+  "$qt"/xcbglintegrations/*.so "$qt"/sqldrivers/libqsqlite.so "$qt"/sqldrivers/libqsqlpsql.so)
 if ldd "${loaded[@]}" | grep -q "not found"; then
   ldd "${loaded[@]}" | grep "not found" >&2
   exit 1

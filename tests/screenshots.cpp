@@ -16,6 +16,7 @@
 #include "app/TabControl.h"
 #include "base/ClanTag.h"
 #include "favourites/FavouritesFile.h"
+#include "history/HistoryStore.h"
 #include "platform/WebEngineSetup.h"
 #include "platform/WebView.h"
 
@@ -29,6 +30,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -156,6 +158,47 @@ void prepareFavourites(const QString& folder) {
         problem(QStringLiteral("the UT99 favourites could not be written"));
 }
 
+// A day of the servers' players as the program keeps it: evenings busy, nights empty, the
+// LAN box switched off in the afternoon.
+void prepareHistory(const QString& folder) {
+    using namespace utq::history;
+    HistoryStore store({folder + QStringLiteral("/history.sqlite")}, QStringLiteral("pictures"));
+    if (store.open() != HistoryStore::Mode::Writing)
+        return problem(QStringLiteral("the history could not be made: ") + store.problem());
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const struct {
+        const char* host;
+        int busiest;
+    } servers[] = {{"us.qel.example", 12},
+                   {"uk.qel.example", 9},
+                   {"ctf.fragland.example", 16},
+                   {"lan.oldbox.example", 4}};
+    QList<Sample> samples;
+    for (const auto& server : servers)
+        for (int minute = 24 * 60; minute > 0; minute -= 5) {
+            const double hour = std::fmod(QDateTime::fromMSecsSinceEpoch(now - minute * 60000LL)
+                                                  .time()
+                                                  .msecsSinceStartOfDay() /
+                                              3600000.0,
+                                          24.0);
+            const bool off = server.busiest == 4 && hour > 13 && hour < 17;
+            Sample sample;
+            sample.server = {QStringLiteral("ut99"), QLatin1String(server.host), 7778};
+            sample.timeMs = now - minute * 60000LL;
+            sample.state = off ? QStringLiteral("no-answer") : QStringLiteral("up");
+            if (!off) {
+                sample.players =
+                    int(server.busiest * std::max(0.0, std::sin((hour - 8) / 16 * M_PI)));
+                sample.maxPlayers = 16;
+                sample.map = QStringLiteral("CTF-Face");
+            }
+            sample.spanSeconds = 300;
+            samples.append(sample);
+        }
+    if (!store.write(samples))
+        problem(QStringLiteral("the history could not be written: ") + store.problem());
+}
+
 // The servers the start pages name, each a loopback address of its own, on the usual query
 // port: looked up here, never on the network. Any other name is unknown.
 const QHash<QString, QHostAddress> kServerNames = {
@@ -175,6 +218,7 @@ struct ServedWindow {
             [&folder](const QString& path) {
                 folder = path;
                 prepareFavourites(path);
+                prepareHistory(path);
             },
             [this, &folder](Hosts& hosts) {
                 // The start pages list the clan's servers by the names users know.
@@ -183,6 +227,8 @@ struct ServedWindow {
                 service = startBuiltInStatusService(hosts, folder, namesOnly(kServerNames));
             });
     }
+    // The service, and the history it writes in the program's folder, end before the folder.
+    ~ServedWindow() { service.reset(); }
     qElQuery* operator->() const { return t->window.get(); }
 };
 

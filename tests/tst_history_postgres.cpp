@@ -5,11 +5,58 @@
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+
+#include <memory>
 
 #include <optional>
 
 using namespace utq::history;
+
+// Passes a client's connections through to a server on loopback. Armed, it lets the next COMMIT
+// through and waits for the server's answer, then cuts both ends instead of passing it on:
+// the transaction is committed and the client cannot know.
+class CommitCutter : public QObject {
+public:
+    CommitCutter(quint16 serverPort) : serverPort_(serverPort) {
+        listener_.listen(QHostAddress::LocalHost);
+        connect(&listener_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* client = listener_.nextPendingConnection())
+                pass(client);
+        });
+    }
+    quint16 port() const { return listener_.serverPort(); }
+    bool armed = false;
+    bool cut = false;
+
+private:
+    void pass(QTcpSocket* client) {
+        auto* server = new QTcpSocket(client);
+        server->connectToHost(QHostAddress::LocalHost, serverPort_);
+        auto committing = std::make_shared<bool>(false);
+        connect(client, &QTcpSocket::readyRead, server, [=, this] {
+            const QByteArray bytes = client->readAll();
+            *committing = *committing || (armed && bytes.contains(QByteArray("COMMIT", 7)));
+            server->write(bytes);
+        });
+        connect(server, &QTcpSocket::readyRead, client, [=, this] {
+            const QByteArray bytes = server->readAll();
+            if (!*committing)
+                return void(client->write(bytes));
+            armed = false;
+            cut = true;
+            server->abort();
+            client->abort();
+        });
+        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+        connect(server, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+    }
+
+    QTcpServer listener_;
+    quint16 serverPort_;
+};
 
 // The history on a real PostgreSQL server that goes away and comes back.
 class TestHistoryPostgres : public QObject {
@@ -56,6 +103,19 @@ class TestHistoryPostgres : public QObject {
 
 private slots:
     void initTestCase() { QVERIFY2(cluster_.start(), qPrintable(cluster_.error())); }
+
+    // An address the store cannot use is named in its problem without its password.
+    void aTargetThatCannotBeUsedKeepsItsPassword() {
+        const QStringList targets{"postgresql://utquery:%1@127.0.0.1:5432",
+                                  "postgresql://utquery:%1@127.0.0.1:port/history",
+                                  "postgres://utquery:%1@[::1/history"};
+        for (const QString& target : targets) {
+            HistoryStore store({target.arg(password_)}, QStringLiteral("unusable"));
+            QCOMPARE(store.open(), HistoryStore::Mode::Closed);
+            QVERIFY2(!store.problem().isEmpty() && !store.problem().contains(password_),
+                     qPrintable(store.problem()));
+        }
+    }
 
     // Killed mid-flush, with samples waiting: what was committed stays, the problem names the
     // server but not the password, and everything waiting is written once it is back.
@@ -105,6 +165,35 @@ private slots:
         for (const Sample& sample : all)
             expected.append(sample.timeMs);
         UTQ_TRY_COMPARE(storedTimes(history, server_), expected, 20000);
+    }
+
+    // The connection breaks after the server committed a flush but before it said so: written
+    // again, the samples would count twice.
+    void aCommitThatWasNotConfirmedIsNotWrittenTwice() {
+        CommitCutter cutter(cluster_.port());
+        const ServerKey server{QStringLiteral("ut2004"), QStringLiteral("cut.example"), 7778};
+        HistorySettings settings;
+        settings.target = {
+            QStringLiteral("postgresql://utquery@127.0.0.1:%1/history").arg(cutter.port())};
+        settings.flushMs = 3600000;
+        settings.nowMs = [] {
+            return kNowMs;
+        };
+        History history(settings);
+        UTQ_TRY_COMPARE(history.mode(), HistoryStore::Mode::Writing, 20000);
+        QList<Sample> batch = samples(0, 3);
+        for (Sample& sample : batch) {
+            sample.server = server;
+            history.record(sample);
+        }
+        cutter.armed = true;
+        QCOMPARE(flushed(history), std::optional<bool>(false));
+        QVERIFY(cutter.cut);
+        Sample later = samples(3, 1).first();
+        later.server = server;
+        history.record(later);
+        QCOMPARE(flushed(history), std::optional<bool>(true));
+        QCOMPARE(storedTimes(history, server).size(), 4);
     }
 
     // The network to the server fails silently: nothing comes back, not even a refusal. A

@@ -254,6 +254,7 @@ private slots:
                 .toString();
         };
         QVERIFY2(waitUntil([&] { return charted() == "1|0"; }, 10000), qPrintable(charted()));
+        keepRunningFor(300); // the new page's first frame
         QVERIFY(view.grab().save(screenshotPath("list_sparkline_ut99.png")));
         view.close();
         view.setPage(nullptr);

@@ -44,6 +44,8 @@ struct ServedWindow {
                 service = startBuiltInStatusService(hosts, folder, namesOnly());
             });
     }
+    // The service, and the history it writes in the program's folder, end before the folder.
+    ~ServedWindow() { service.reset(); }
     TestWindow& operator*() const { return *t; }
 };
 

@@ -1,9 +1,11 @@
 // utquery-statusd keeping the watched servers' history in a real SQLite file: killed without
 // warning again and again while it writes, it loses nothing it committed and goes on where it
-// was; a file that is not a history is left as it is while live status is served.
+// was; a file that is not a history is left as it is while live status is served. And the
+// same pages and API from a real PostgreSQL server that the test starts.
 #include "EventLoopWait.h"
 #include "FakeGameServer.h"
 #include "FakeServers.h"
+#include "PostgresCluster.h"
 #include "StatusdChild.h"
 
 #include <QCryptographicHash>
@@ -101,6 +103,79 @@ private slots:
         QVERIFY2(history[QStringLiteral("points")].toArray().size() >= before,
                  qPrintable(QJsonDocument(history).toJson()));
         QCOMPARE(history[QStringLiteral("summary")][QStringLiteral("playersPeak")].toInt(), 2);
+        statusd.kill();
+        statusd.waitForFinished(5000);
+    }
+
+    // Two services on one file: the second reads what the first writes, asks no server
+    // itself, and takes the writing over once the first is gone.
+    void aSecondCopyReadsThenTakesOver() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+        FakeGameServer server(fakeservers::ut99("Shared"));
+        const quint16 firstPort = freeTcpPort();
+        QProcess first;
+        const QStringList eachRoundAsks = {QStringLiteral("--reuse-ms"), QStringLiteral("0")};
+        QVERIFY(
+            startServing(first, statusdCommand(firstPort, path, server.port()) + eachRoundAsks));
+        QVERIFY(waitUntil([&] { return samplesIn(path) > 0; }, 10000));
+        const quint16 secondPort = freeTcpPort();
+        QProcess second;
+        QVERIFY(
+            startServing(second, statusdCommand(secondPort, path, server.port()) + eachRoundAsks));
+        const QByteArray target =
+            "/api/v1/history?game=ut99&host=127.0.0.1&port=" + QByteArray::number(server.port());
+        QJsonObject read;
+        QVERIFY(waitUntil(
+            [&] {
+                read = QJsonDocument::fromJson(
+                           body(fetch(QHostAddress::LocalHost, secondPort, target)))
+                           .object();
+                return read[QStringLiteral("points")].toArray().size() >= 3;
+            },
+            10000));
+        QVERIFY2(read[QStringLiteral("problem")].toString().contains("another program"),
+                 qPrintable(read[QStringLiteral("problem")].toString()));
+        // One asking a round, the first copy's: 4 s of rounds bring about 4 requests, not 8.
+        const qsizetype asked = server.requests.size();
+        keepRunningFor(4000);
+        QVERIFY2(server.requests.size() - asked <= 6,
+                 qPrintable(QString::number(server.requests.size() - asked)));
+        first.kill();
+        first.waitForFinished(5000);
+        const qint64 left = samplesIn(path);
+        QVERIFY(waitUntil([&] { return samplesIn(path) > left + 2; }, 15000));
+        second.kill();
+        second.waitForFinished(5000);
+    }
+
+    void servedTheSameFromPostgres() {
+        PostgresCluster cluster;
+        QVERIFY2(cluster.start(), qPrintable(cluster.error()));
+        FakeGameServer server(fakeservers::ut99("Kept in PostgreSQL"));
+        const quint16 port = freeTcpPort();
+        QProcess statusd;
+        QVERIFY(startServing(
+            statusd, statusdCommand(port, cluster.url(QStringLiteral("pw")), server.port())));
+        const QByteArray target =
+            "?game=ut99&host=127.0.0.1&port=" + QByteArray::number(server.port());
+        QJsonObject history;
+        QVERIFY(waitUntil(
+            [&] {
+                history = QJsonDocument::fromJson(body(fetch(QHostAddress::LocalHost, port,
+                                                             "/api/v1/history" + target)))
+                              .object();
+                return history[QStringLiteral("points")].toArray().size() >= 2;
+            },
+            15000));
+        QCOMPARE(
+            history[QStringLiteral("summary")][QStringLiteral("maps")][0][QStringLiteral("map")]
+                .toString(),
+            QStringLiteral("DM-Morpheus"));
+        const QByteArray page =
+            fetch(QHostAddress::LocalHost, port, "/history" + target + "&range=7d");
+        QCOMPARE(statusOf(page), 200);
+        QVERIFY(page.contains("<svg") && page.contains("DM-Morpheus") && !page.contains("pw@"));
         statusd.kill();
         statusd.waitForFinished(5000);
     }
