@@ -151,18 +151,30 @@ bool HistoryStore::prune(qint64 nowMs, Retention retention) {
     const qint64 samplesBefore = nowMs - retention.sampleDays * kDayMs;
     const qint64 hoursBefore = nowMs - retention.hourDays * kDayMs;
     bool ok = beginWriting(error);
+    // Server by server, so that each deletion walks the (server, time) keys that are there
+    // anyway, instead of reading the whole of every table every hour.
+    QList<qint64> servers;
+    QSqlQuery ids(db);
+    ok = ok && ids.exec(QStringLiteral("SELECT id FROM servers"));
+    while (ok && ids.next())
+        servers.append(ids.value(0).toLongLong());
+    if (!ok && !error.isValid())
+        error = ids.lastError();
     const QList<std::pair<QString, qint64>> deletions{
-        {QStringLiteral("DELETE FROM samples WHERE time_ms < ?"), samplesBefore},
-        {QStringLiteral("DELETE FROM hours WHERE hour_ms < ?"), hoursBefore},
-        {QStringLiteral("DELETE FROM hour_maps WHERE hour_ms < ?"), hoursBefore},
+        {QStringLiteral("DELETE FROM samples WHERE server_id = ? AND time_ms < ?"), samplesBefore},
+        {QStringLiteral("DELETE FROM hours WHERE server_id = ? AND hour_ms < ?"), hoursBefore},
+        {QStringLiteral("DELETE FROM hour_maps WHERE server_id = ? AND hour_ms < ?"), hoursBefore},
     };
     for (const auto& [statement, before] : deletions) {
-        if (!ok)
-            break;
         QSqlQuery query(db);
-        query.prepare(statement);
-        query.addBindValue(before);
-        ok = exec(query, error);
+        ok = ok && query.prepare(statement);
+        for (qsizetype i = 0; ok && i < servers.size(); ++i) {
+            query.addBindValue(servers[i]);
+            query.addBindValue(before);
+            ok = exec(query, error);
+        }
+        if (!ok && !error.isValid())
+            error = query.lastError();
     }
     if (ok && exec(db, QStringLiteral("COMMIT"), error))
         return true;

@@ -5,6 +5,7 @@
 #include "EventLoopWait.h"
 #include "FakeGameServer.h"
 #include "FakeServers.h"
+#include "NetworkNamespace.h"
 #include "PostgresCluster.h"
 #include "StatusdChild.h"
 
@@ -18,6 +19,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -67,7 +70,18 @@ QByteArray hashOf(const QString& path) {
 
 class TestStatusdHistory : public QObject {
     Q_OBJECT
+    // The service watches the build's clan servers too, whose names it looks up: everything
+    // here runs in a network namespace of its own, where no look-up leaves the machine.
+    NetworkNamespace ns_;
+    std::unique_ptr<NetworkNamespace::Inside> inside_;
+
 private slots:
+    void initTestCase() {
+        QVERIFY2(ns_.isReady(), qPrintable(ns_.whyNot()));
+        inside_ = std::make_unique<NetworkNamespace::Inside>(ns_);
+        QVERIFY(inside_->entered());
+    }
+
     void killedWhileWritingLosesNothingCommitted() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("history.sqlite"));
