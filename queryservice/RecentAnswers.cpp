@@ -2,6 +2,8 @@
 
 #include "protocols/StatusBounds.h"
 
+#include <QPointer>
+
 #include <algorithm>
 
 namespace utq::queryservice {
@@ -21,8 +23,10 @@ void RecentAnswers::ask(const QString& server, qint64 nowMs,
                         QObject* context, const std::function<qint64()>& clock) {
     const QDateTime askedAt = QDateTime::currentDateTime();
     if (reuseMs_ <= 0) {
-        start().then(context, [done = std::move(done), askedAt](const QueryOutcome& outcome) {
-            done({outcome, askedAt});
+        start().then([guard = QPointer<QObject>(context), done = std::move(done),
+                      askedAt](const QueryOutcome& outcome) {
+            if (guard)
+                done({outcome, askedAt});
         });
         return;
     }
@@ -40,24 +44,29 @@ void RecentAnswers::ask(const QString& server, qint64 nowMs,
     Entry& entry = entries_[server];
     entry.waiting.append(std::move(done));
     entry.answer.askedAt = askedAt;
-    start().then(context, [this, server, clock](const QueryOutcome& outcome) {
-        auto found = entries_.find(server);
-        if (found == entries_.end())
-            return;
-        Entry& entry = found.value();
-        entry.inFlight = false;
-        entry.answer.outcome = outcome;
-        entry.doneAtMs = clock();
-        entry.bytes = bounds::estimatedBytes(outcome.status);
-        keptBytes_ += entry.bytes;
-        const QList<Done> waiting = std::exchange(entry.waiting, {});
-        const Answer answer = entry.answer;
-        if (entry.bytes > budgetBytes_)
-            forget(found); // for the pages that waited only
-        keepWithinBudget();
-        for (const Done& done : waiting)
-            done(answer);
-    });
+    // The answer is taken in the thread that asked, where the query ran, unless `context` (which
+    // holds this) is gone by then. Not then(context, …): Qt 6.4 asserts on a context gone.
+    start().then(
+        [this, guard = QPointer<QObject>(context), server, clock](const QueryOutcome& outcome) {
+            if (!guard)
+                return;
+            auto found = entries_.find(server);
+            if (found == entries_.end())
+                return;
+            Entry& entry = found.value();
+            entry.inFlight = false;
+            entry.answer.outcome = outcome;
+            entry.doneAtMs = clock();
+            entry.bytes = bounds::estimatedBytes(outcome.status);
+            keptBytes_ += entry.bytes;
+            const QList<Done> waiting = std::exchange(entry.waiting, {});
+            const Answer answer = entry.answer;
+            if (entry.bytes > budgetBytes_)
+                forget(found); // for the pages that waited only
+            keepWithinBudget();
+            for (const Done& done : waiting)
+                done(answer);
+        });
 }
 
 void RecentAnswers::forgetOld(qint64 nowMs) {

@@ -35,7 +35,7 @@ public:
     // Calls `done` with a recent answer at once, when there is one; else when the query in
     // flight for the same server ends, or the one `start` begins. `nowMs` is any steady
     // clock's reading, and `clock` reads it again when a query ends; answers are delivered in
-    // `context`'s thread.
+    // the thread the query runs in, which is `context`'s, and not once `context` is gone.
     void ask(const QString& server, qint64 nowMs,
              const std::function<QFuture<protocols::QueryOutcome>()>& start, Done done,
              QObject* context, const std::function<qint64()>& clock);

@@ -151,8 +151,9 @@ void ServerList::searchLan() {
     lan_.state = QStringLiteral("asking");
     lan_.text = QStringLiteral("searching\u2026");
     protocols::searchLan(*game, settings_.lanTimeMs)
-        .then(this, [this, alive = std::weak_ptr<ServerList*>(alive_)](
-                        const protocols::LanSearchResult& result) {
+        // Not then(this, …): Qt 6.4 asserts when that context is gone before the search ends.
+        .then([this, alive = std::weak_ptr<ServerList*>(alive_)](
+                  const protocols::LanSearchResult& result) {
             if (alive.expired())
                 return;
             lanBusy_ = false;

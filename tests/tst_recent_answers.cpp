@@ -93,6 +93,27 @@ private slots:
         QCOMPARE(asker.started, 2);
         QCOMPARE(got.last(), u'h');
     }
+
+    // The service that asked is gone (a test's, a thread's end) before its query ends: the
+    // answer goes nowhere, with or without reuse, and nothing aborts.
+    void anAnswerAfterItsAskerIsGoneGoesNowhere() {
+        for (const int reuseMs : {0, 60000}) {
+            RecentAnswers recent(reuseMs);
+            auto context = std::make_unique<QObject>();
+            QPromise<QueryOutcome> promise;
+            bool called = false;
+            recent.ask(
+                QStringLiteral("gone"), 0, [&] { return promise.future(); },
+                [&called](const RecentAnswers::Answer&) { called = true; }, context.get(),
+                [] { return 0; });
+            context.reset();
+            promise.start();
+            promise.addResult(answerOf(1, u'g'));
+            promise.finish();
+            QCoreApplication::processEvents();
+            QVERIFY(!called);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRecentAnswers)
