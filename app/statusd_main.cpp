@@ -1,4 +1,5 @@
 // The status pages as a service of their own, for a clan that hosts them for others.
+#include "history/PostgresTarget.h"
 #include "platform/OpenFileLimit.h"
 #include "platform/OwnAddresses.h"
 #include "queryservice/ClanSettings.h"
@@ -7,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -92,10 +92,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(
             stdout, "utquery-statusd: watching %lld servers every %d s, their history in %s\n",
             static_cast<long long>(service.history().watcher()->servers().size()),
-            options->sampleSeconds,
-            qPrintable(QUrl(options->history).scheme().startsWith(QLatin1String("postgres"))
-                           ? QUrl(options->history).toDisplayString(QUrl::RemovePassword)
-                           : options->history));
+            options->sampleSeconds, qPrintable(utq::history::withoutPassword(options->history)));
     if (!ownAddresses.followsChanges())
         std::fprintf(stderr, "utquery-statusd: this machine's addresses are read once only; "
                              "ones it gets later are not refused\n");

@@ -31,11 +31,6 @@ using Clock = std::chrono::steady_clock;
 
 int delayOf(int server) { return 20 + (server * 7919) % 181; }
 
-std::string addressOf(uint32_t ipv4) {
-    return std::to_string(ipv4 >> 24) + '.' + std::to_string((ipv4 >> 16) & 255) + '.' +
-           std::to_string((ipv4 >> 8) & 255) + '.' + std::to_string(ipv4 & 255);
-}
-
 struct Recorder {
     HistoryBackend backend;
     std::unique_ptr<StatusdProcess> process;
@@ -59,7 +54,7 @@ void measureStatusd(HistoryBackends& backends, const std::string& statusd) {
                                        "--allow",          "127.0.1.0/24",
                                        "--sample-seconds", std::to_string(kSampleSeconds)};
     for (const Ut99ServerFarm::Server& server : farm.servers())
-        arguments.insert(arguments.end(), {"--watch", "ut99:" + addressOf(server.ipv4) + ':' +
+        arguments.insert(arguments.end(), {"--watch", "ut99:" + server.address() + ':' +
                                                           std::to_string(server.port)});
     size_t commandBytes = statusd.size();
     for (const std::string& argument : arguments)

@@ -22,6 +22,12 @@ public:
     struct Server {
         uint32_t ipv4 = 0; // host byte order
         uint16_t port = 0;
+
+        // "127.0.1.2", as a command line or a master's list names it.
+        std::string address() const {
+            return std::to_string(ipv4 >> 24) + '.' + std::to_string((ipv4 >> 16) & 255) + '.' +
+                   std::to_string((ipv4 >> 8) & 255) + '.' + std::to_string(ipv4 & 255);
+        }
     };
     struct Figures {
         long long requests = 0;

@@ -84,14 +84,6 @@ QString mib(long kib) { return QString::number(static_cast<double>(kib) / 1024.0
 
 QString count(long long number) { return QLocale(QLocale::English).toString(number); }
 
-QString addressOf(uint32_t ipv4) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(ipv4 >> 24)
-        .arg((ipv4 >> 16) & 255)
-        .arg((ipv4 >> 8) & 255)
-        .arg(ipv4 & 255);
-}
-
 // Server i's round trip: spread over 20 to 1,000 ms, the same in every run.
 int delayOf(int server) { return 20 + (server * 7919) % 981; }
 
@@ -202,8 +194,8 @@ int main(int argc, char** argv) {
     }
     QByteArray listed;
     for (const bench::Ut99ServerFarm::Server& server : farm.servers())
-        listed +=
-            "\\ip\\" + addressOf(server.ipv4).toLatin1() + ':' + QByteArray::number(server.port);
+        listed += "\\ip\\" + QByteArray::fromStdString(server.address()) + ':' +
+                  QByteArray::number(server.port);
     FakeMaster master(listed + "\\final\\");
 
     ServiceSettings settings;
