@@ -75,13 +75,15 @@ ServerHistory::ServerHistory(HistoryServiceSettings settings, StatusFinder& find
     history_ = std::make_unique<history::History>(store);
     watched_ = [this] {
         QList<WatchedServer> all = listed_ ? listed_() : QList<WatchedServer>();
+        QSet<history::ServerKey> keys;
+        for (const WatchedServer& server : std::as_const(all))
+            keys.insert(historyKey(*server.game, server.host, server.port.toInt()));
         for (const WatchedServer& extra : std::as_const(settings_.watch)) {
-            const auto same = [&extra](const WatchedServer& known) {
-                return known.game == extra.game && known.port == extra.port &&
-                       known.host.compare(extra.host, Qt::CaseInsensitive) == 0;
-            };
-            if (std::none_of(all.cbegin(), all.cend(), same))
+            const history::ServerKey key = historyKey(*extra.game, extra.host, extra.port.toInt());
+            if (!keys.contains(key)) {
+                keys.insert(key);
                 all.append(extra);
+            }
         }
         return all;
     };
