@@ -1,7 +1,9 @@
 // The status pages as a service of their own, for a clan that hosts them for others.
+#include "BuildSettings.h"
 #include "history/PostgresTarget.h"
 #include "platform/OpenFileLimit.h"
 #include "platform/OwnAddresses.h"
+#include "platform/StopSignals.h"
 #include "queryservice/ClanSettings.h"
 #include "queryservice/StatusService.h"
 #include "queryservice/StatusdOptions.h"
@@ -12,12 +14,23 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace {
+
+// In the pages under way when asked to stop, and in the whole stop, which systemd bounds too.
+constexpr int kStopGraceMs = 3000;
+
+} // namespace
+
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("utquery-statusd"));
     QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
         std::fputs(utq::kStatusdUsage, stdout);
+        return 0;
+    }
+    if (arguments.contains(QLatin1String("--version"))) {
+        std::printf("utquery-statusd %s\n", utq::build::kVersion);
         return 0;
     }
     QString error;
@@ -71,11 +84,19 @@ int main(int argc, char* argv[]) {
     settings.hostNames.serve = !options->serverNames.isEmpty() ? Serve::Listed
                                : options->address.isLoopback() ? Serve::LoopbackNames
                                                                : Serve::Any;
+    if (!options->metricsFrom.isEmpty())
+        settings.metricsFrom = options->metricsFrom;
+    // Under systemd, standard output goes to the journal, which stamps each line itself.
+    settings.logStyle.json = options->jsonLog;
+    settings.logStyle.textTimeStamps = qEnvironmentVariableIsEmpty("JOURNAL_STREAM");
     settings.log = [](const QString& line) {
         std::fprintf(stdout, "%s\n", qPrintable(line));
         std::fflush(stdout);
     };
-    settings.history.log = settings.log;
+    const auto say = [style = settings.logStyle, log = settings.log](const QString& message) {
+        log(utq::queryservice::messageLine(message, style));
+    };
+    settings.history.log = say;
     utq::queryservice::StatusService service(settings);
     if (service.listen(options->address, options->port) == 0) {
         std::fprintf(stderr,
@@ -84,18 +105,25 @@ int main(int argc, char* argv[]) {
                      qPrintable(options->address.toString()), options->port);
         return 1;
     }
-    std::fprintf(stdout,
-                 "utquery-statusd: serving on %s:%u; local, private, special and this "
-                 "machine's own addresses are not asked unless allowed\n",
-                 qPrintable(options->address.toString()), service.port());
+    say(QStringLiteral("utquery-statusd %1: serving on %2:%3; local, private, special and this "
+                       "machine's own addresses are not asked unless allowed")
+            .arg(QLatin1String(utq::build::kVersion), options->address.toString())
+            .arg(service.port()));
     if (!options->history.isEmpty())
-        std::fprintf(
-            stdout, "utquery-statusd: watching %lld servers every %d s, their history in %s\n",
-            static_cast<long long>(service.history().watcher()->servers().size()),
-            options->sampleSeconds, qPrintable(utq::history::withoutPassword(options->history)));
+        say(QStringLiteral("utquery-statusd: watching %1 servers every %2 s, their history in %3")
+                .arg(service.history().watcher()->servers().size())
+                .arg(options->sampleSeconds)
+                .arg(utq::history::withoutPassword(options->history)));
     if (!ownAddresses.followsChanges())
         std::fprintf(stderr, "utquery-statusd: this machine's addresses are read once only; "
                              "ones it gets later are not refused\n");
-    std::fflush(stdout);
-    return QCoreApplication::exec();
+    // Asked to stop, it ends what is under way; the history's last samples are written when
+    // the service goes, after the event loop.
+    const utq::platform::StopSignals stopSignals([&service, &say](const char* signal) {
+        say(QStringLiteral("utquery-statusd: %1: stopping").arg(QLatin1String(signal)));
+        service.stop(kStopGraceMs, [] { QCoreApplication::exit(0); });
+    });
+    const int status = QCoreApplication::exec();
+    say(QStringLiteral("utquery-statusd: stopped"));
+    return status;
 }

@@ -40,7 +40,12 @@ History::History(HistorySettings settings, QObject* parent)
     problem_ = QStringLiteral("the history is being opened");
     worker_ = new HistoryWorker(
         settings_, waiting_,
-        [this](HistoryStore::Mode mode, const QString& problem) { setState(mode, problem); });
+        [this](HistoryStore::Mode mode, const QString& problem) { setState(mode, problem); },
+        [this](bool written, qsizetype samples) {
+            (written ? batches_ : failures_) += 1;
+            if (written)
+                samples_ += samples;
+        });
     worker_->moveToThread(&thread_);
     thread_.setObjectName(QStringLiteral("history"));
     thread_.start();
@@ -82,6 +87,10 @@ QString History::problem() const {
 
 qint64 History::nowMs() const {
     return settings_.nowMs ? settings_.nowMs() : QDateTime::currentMSecsSinceEpoch();
+}
+
+WriteCounts History::writeCounts() const {
+    return {batches_, failures_, samples_, waiting_.size(), waiting_.dropped()};
 }
 
 void History::record(const Sample& sample) {

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QThread>
 
+#include <atomic>
+
 #include <functional>
 
 // The history on a thread of its own, so that a slow disk or a database server far away never
@@ -27,6 +29,15 @@ struct HistorySettings {
 
 class HistoryWorker;
 
+// What the history has written since it started, for the service's figures.
+struct WriteCounts {
+    qint64 batches = 0;  // committed
+    qint64 failures = 0; // that could not be: their samples wait for the next try
+    qint64 samples = 0;  // committed
+    qint64 waiting = 0;  // now
+    qint64 dropped = 0;  // lost while the store could not write
+};
+
 class History : public QObject {
 public:
     // Opens the store in its thread: until it has, mode() is Closed.
@@ -40,6 +51,7 @@ public:
     HistoryStore::Mode mode() const;
     QString problem() const;
     qint64 nowMs() const;
+    WriteCounts writeCounts() const;
 
     // From any thread. Nothing is kept when the history only reads.
     void record(const Sample& sample);
@@ -60,6 +72,9 @@ private:
     mutable QMutex stateMutex_;
     HistoryStore::Mode mode_ = HistoryStore::Mode::Closed;
     QString problem_;
+    std::atomic<qint64> batches_{0};
+    std::atomic<qint64> failures_{0};
+    std::atomic<qint64> samples_{0};
     QThread thread_;
     HistoryWorker* worker_ = nullptr;
 };

@@ -17,8 +17,9 @@ QString uniqueConnectionName() {
 } // namespace
 
 HistoryWorker::HistoryWorker(const HistorySettings& settings, WaitingSamples& waiting,
-                             Publish publish)
-    : settings_(settings), waiting_(waiting), publish_(std::move(publish)) {}
+                             Publish publish, Count count)
+    : settings_(settings), waiting_(waiting), publish_(std::move(publish)),
+      count_(std::move(count)) {}
 
 qint64 HistoryWorker::nowMs() const {
     return settings_.nowMs ? settings_.nowMs() : QDateTime::currentMSecsSinceEpoch();
@@ -55,6 +56,7 @@ bool HistoryWorker::flush() {
         written = store_->mode() == HistoryStore::Mode::Writing;
     } else {
         written = store_->write(batch);
+        count_(written, batch.size());
         // A store closed for good (a file that is no history) will never take them: keeping
         // them would only fill the memory.
         const bool closedForGood =

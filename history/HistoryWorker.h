@@ -18,8 +18,11 @@ namespace utq::history {
 class HistoryWorker : public QObject {
 public:
     using Publish = std::function<void(HistoryStore::Mode, const QString&)>;
+    // Told of each batch tried: whether it was committed, and its samples.
+    using Count = std::function<void(bool written, qsizetype samples)>;
 
-    HistoryWorker(const HistorySettings& settings, WaitingSamples& waiting, Publish publish);
+    HistoryWorker(const HistorySettings& settings, WaitingSamples& waiting, Publish publish,
+                  Count count);
 
     // Each is called in the history's thread.
     void start();
@@ -38,6 +41,7 @@ private:
     const HistorySettings& settings_;
     WaitingSamples& waiting_;
     Publish publish_;
+    Count count_;
     std::unique_ptr<HistoryStore> store_;
     QTimer* flushTimer_ = nullptr;
     QTimer* pruneTimer_ = nullptr;

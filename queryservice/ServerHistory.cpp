@@ -114,6 +114,17 @@ QString ServerHistory::problem() const {
     return history_->problem();
 }
 
+QString ServerHistory::whyNotWritable() const {
+    if (!history_ || history_->mode() != history::HistoryStore::Mode::Closed)
+        return {};
+    const QString problem = history_->problem();
+    return problem.isEmpty() ? QStringLiteral("the history is closed") : problem;
+}
+
+history::WriteCounts ServerHistory::writeCounts() const {
+    return history_ ? history_->writeCounts() : history::WriteCounts{};
+}
+
 void ServerHistory::tellProblem() {
     const QString problem = history_->problem();
     if (problem == toldProblem_)

@@ -48,6 +48,10 @@ public:
 
     // What is wrong with the store, as the user reads it; empty when nothing is.
     QString problem() const;
+    // Why the store cannot take samples now; empty when it can, or when only another copy of
+    // the service writes it, or when no history is kept.
+    QString whyNotWritable() const;
+    history::WriteCounts writeCounts() const;
     const Watcher* watcher() const { return watcher_; }
 
 private:

@@ -3,6 +3,7 @@
 #include "base/Games.h"
 #include "protocols/LanSearch.h"
 #include "protocols/MasterQuery.h"
+#include "queryservice/ServiceMetrics.h"
 #include "queryservice/StatusFinder.h"
 #include "queryservice/pages/StatusJson.h"
 
@@ -117,6 +118,7 @@ void ServerList::startMaster(MasterState& master) {
         if (address.isNull()) {
             master.shown.state = QStringLiteral("unknown-host");
             master.shown.text = QStringLiteral("unknown name");
+            countSource("master", master.shown.state);
             return sourceEnded();
         }
         master.query = std::make_unique<protocols::MasterQuery>(address, master.address.port,
@@ -126,6 +128,7 @@ void ServerList::startMaster(MasterState& master) {
             master.shown.state = masterState(outcome.kind);
             master.shown.listed = static_cast<int>(outcome.servers.size());
             master.shown.text = outcome.text();
+            countSource("master", master.shown.state);
             QList<QPair<QHostAddress, quint16>> servers;
             servers.reserve(outcome.servers.size());
             for (const auto& server : outcome.servers)
@@ -140,6 +143,12 @@ void ServerList::startMaster(MasterState& master) {
     if (!literal.isNull())
         return connectTo(literal);
     master.lookup = finder_.lookUpName(master.address.host, settings_.masterTimeMs, connectTo);
+}
+
+void ServerList::countSource(const char* source, const QString& outcome) {
+    if (metrics_)
+        metrics_->listSources.add(
+            {pages::apiName(describe(game_)), QLatin1String(source), outcome});
 }
 
 void ServerList::searchLan() {
@@ -163,6 +172,7 @@ void ServerList::searchLan() {
                              ? QStringLiteral("no-network")
                              : QStringLiteral("failed");
             lan_.listed = static_cast<int>(result.servers.size());
+            countSource("lan", lan_.state);
             lan_.text = result.summary().mid(QStringLiteral("LAN: ").size());
             // A UT3 server's beacon gives its game port; its status is asked on the game's
             // usual query port, and until it answers (a LAN match never does) the row shows

@@ -23,6 +23,7 @@
 namespace utq::queryservice {
 
 class StatusFinder;
+struct ServiceMetrics;
 
 // However many the masters list together, a list keeps at most this many servers.
 inline constexpr int kMaxListedServers = 20000;
@@ -53,6 +54,8 @@ public:
     pages::ListView view() const;
     // The most servers asked at once, and within a second, so far: for the bench.
     const PacedAsking& pacing() const { return asking_; }
+    // Each master's and LAN search's outcome is counted in `metrics`, which outlives the list.
+    void countInto(ServiceMetrics* metrics) { metrics_ = metrics; }
 
 private:
     struct Row {
@@ -68,6 +71,7 @@ private:
     void sourceEnded();
     void askRow(const QString& key);
     void startMaster(MasterState& master);
+    void countSource(const char* source, const QString& outcome);
 
     GameKind game_;
     ServerListSettings settings_;
@@ -82,6 +86,7 @@ private:
     QHash<quint32, int> portsOf_;     // ports listed of each address
     QElapsedTimer sinceRefresh_;
     std::shared_ptr<ServerList*> alive_;
+    ServiceMetrics* metrics_ = nullptr;
 };
 
 } // namespace utq::queryservice

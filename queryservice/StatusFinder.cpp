@@ -1,6 +1,8 @@
 #include "queryservice/StatusFinder.h"
 
 #include "protocols/GameQueries.h"
+#include "queryservice/ServiceMetrics.h"
+#include "queryservice/pages/StatusJson.h"
 
 #include <QRegularExpression>
 #include <QUrl>
@@ -71,6 +73,7 @@ public:
         told_ = true;
         if (holdsSlot_)
             finder->limits_.done(client_);
+        finder->count(finding, clock_.elapsed());
         done_(finding);
     }
 
@@ -122,6 +125,21 @@ NameLookups::Ticket StatusFinder::lookUpName(const QString& host, qint64 timeMs,
         host, {}, timeMs, [done = std::move(done)](const NameLookups::Answer& answer) {
             done(answer.kind == NameLookups::Answer::Kind::Found ? answer.address : QHostAddress());
         });
+}
+
+void StatusFinder::count(const Finding& finding, qint64 elapsedMs) {
+    if (!metrics_)
+        return;
+    const QString game = pages::apiName(*finding.game);
+    metrics_->queries.add({game, pages::stateName(finding.state)});
+    metrics_->queryDuration.observe({game}, static_cast<double>(elapsedMs) / 1000);
+    const char* refusal = finding.state == Finding::State::Busy           ? "busy"
+                          : finding.state == Finding::State::TooFast      ? "too_fast"
+                          : finding.state == Finding::State::ClientBusy   ? "client_busy"
+                          : finding.state == Finding::State::NotAskedHere ? "address_policy"
+                                                                          : nullptr;
+    if (refusal)
+        metrics_->refusals.add({QLatin1String(refusal)});
 }
 
 void StatusFinder::passDeadlines() {

@@ -23,6 +23,7 @@
 // here; nothing here knows of HTTP.
 namespace utq::queryservice {
 
+struct ServiceMetrics;
 using pages::Finding;
 
 // Looks up a host name and calls back, in `context`'s thread, with its addresses (none when
@@ -68,10 +69,16 @@ public:
     // Whether the target policy lets `address` be asked.
     bool mayAsk(const QHostAddress& address) const;
 
+    // Each finding is counted in `metrics` from now on, which must outlive the finder.
+    void countInto(ServiceMetrics* metrics) { metrics_ = metrics; }
+    // Findings being made now, within the limits.
+    int inFlight() const { return limits_.running(); }
+
 private:
     class Search;
 
     void passDeadlines();
+    void count(const Finding& finding, qint64 elapsedMs);
     void lookUp(const std::shared_ptr<Search>& search, quint16 port, quint16 webPort);
     // silentPort: the port asked before, which gave no answer; 0 for the first port asked.
     void ask(const std::shared_ptr<Search>& search, const QHostAddress& address, quint16 port,
@@ -87,6 +94,7 @@ private:
     QTimer deadlineTick_; // a child, so that it moves to the finder's thread with it
     // Searches hold this weakly, so one that ends after the finder is gone is let be.
     std::shared_ptr<StatusFinder*> alive_;
+    ServiceMetrics* metrics_ = nullptr;
 };
 
 } // namespace utq::queryservice

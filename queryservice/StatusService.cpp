@@ -1,6 +1,7 @@
 #include "queryservice/StatusService.h"
 
 #include "launch/LaunchAddress.h"
+#include "platform/ProcessFigures.h"
 #include "queryservice/ForwardedClient.h"
 #include "queryservice/ListedServers.h"
 #include "queryservice/ServiceResponses.h"
@@ -18,15 +19,28 @@
 namespace utq::queryservice {
 namespace {
 
-// The request log's line: time, client, method, target, status, milliseconds.
-QString logLine(const QHostAddress& client, const QString& methodAndTarget, int status, qint64 ms) {
-    return QStringList{QDateTime::currentDateTime().toString(Qt::ISODate),
-                       client.toString(),
-                       methodAndTarget,
-                       QString::number(status),
-                       QString::number(ms),
-                       QStringLiteral("ms")}
-        .join(u' ');
+// The reason a request refused before it was read whole is counted under.
+QLatin1String refusalReason(int status) {
+    switch (status) {
+    case 431:
+        return QLatin1String("head_too_large");
+    case 413:
+        return QLatin1String("body");
+    case 505:
+        return QLatin1String("http_version");
+    default:
+        return QLatin1String("bad_request");
+    }
+}
+
+http::Response textResponse(const QByteArray& text, int status,
+                            const QByteArray& type = "text/plain; charset=utf-8") {
+    http::Response response;
+    response.status = status;
+    response.contentType = type;
+    response.body = text;
+    response.setHeader("Cache-Control", "no-store");
+    return response;
 }
 
 http::Response unknownGameResponse() {
@@ -46,6 +60,11 @@ QString valueOf(const http::Request& request, const char* key) {
     return request.query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
 }
 
+// How often stopping looks whether what is being answered has been.
+constexpr int kStopTickMs = 20;
+// What was answered before the end has this long to be sent.
+constexpr qint64 kLastSendMs = 1000;
+
 // A list opened in the program older than this is asked afresh.
 constexpr qint64 kListFreshMs = 60000;
 // A list's JSON serves the polls that come within this long of it.
@@ -58,12 +77,19 @@ constexpr qint64 kListAnswerReuseMs = 500;
 class StatusService::Exchange {
 public:
     Exchange(const http::Request& request, const QHostAddress& client, http::Reply reply,
-             std::weak_ptr<StatusService*> service)
-        : reply_(std::move(reply)), service_(std::move(service)), client_(client),
+             StatusService& service, QString route)
+        : reply_(std::move(reply)), service_(service.alive_), client_(client),
           method_(QString::fromLatin1(request.method)),
-          target_(QString::fromLatin1(request.target)) {
+          target_(QString::fromLatin1(request.target)), route_(std::move(route)) {
         clock_.start();
+        service.exchanges_.insert(this);
     }
+    ~Exchange() {
+        if (const auto alive = service_.lock())
+            (*alive)->exchanges_.remove(this);
+    }
+    Exchange(const Exchange&) = delete;
+    Exchange& operator=(const Exchange&) = delete;
 
     bool asJson = false;
     QHostAddress client() const { return client_; }
@@ -74,8 +100,9 @@ public:
         const auto alive = service_.lock();
         if (answered_ || !alive)
             return;
-        const StatusService& service = **alive;
+        StatusService& service = **alive;
         answered_ = true;
+        service.exchanges_.remove(this);
         if (asJson && service.settings_.apiForAnyOrigin) {
             http::Response forAnySite = response;
             forAnySite.setHeader("Access-Control-Allow-Origin", "*");
@@ -83,9 +110,11 @@ public:
         } else {
             reply_.send(response); // nowhere, when the client has gone
         }
+        service.metrics_.requests.add({route_, QString::number(response.status)});
         if (service.settings_.log)
             service.settings_.log(
-                logLine(client_, method_ + u' ' + target_, response.status, clock_.elapsed()));
+                requestLine({client_, method_, target_, response.status, clock_.elapsed()},
+                            service.settings_.logStyle));
     }
 
 private:
@@ -94,6 +123,7 @@ private:
     QHostAddress client_;
     QString method_;
     QString target_;
+    QString route_;
     QElapsedTimer clock_;
     bool answered_ = false;
 };
@@ -105,12 +135,19 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
           [this](const http::Request& request, const QHostAddress& client,
                  const http::Reply& reply) { handle(request, client, reply); },
           [this](int status, const QHostAddress& client) {
+              metrics_.requests.add({QStringLiteral("-"), QString::number(status)});
+              metrics_.refusals.add({refusalReason(status)});
               if (settings_.log)
-                  settings_.log(logLine(client, QStringLiteral("- -"), status, 0));
+                  settings_.log(
+                      requestLine({client, QStringLiteral("-"), QStringLiteral("-"), status, 0},
+                                  settings_.logStyle));
               return refusalResponse(status);
           },
           this),
-      finder_(settings_, this), listTimer_(this), alive_(std::make_shared<StatusService*>(this)) {
+      finder_(settings_, this), listTimer_(this), stopTick_(this),
+      alive_(std::make_shared<StatusService*>(this)) {
+    http_.onConnectionRefused([this] { metrics_.refusals.add({QStringLiteral("connections")}); });
+    finder_.countInto(&metrics_);
     QStringList clanNames;
     for (const auto& servers : std::as_const(settings_.clanServers))
         for (const pages::ListedServer& server : servers)
@@ -118,8 +155,10 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
     finder_.keepLastGood(clanNames);
     clock_.start();
     addRoutes();
-    for (const GameKind kind : kGameKinds)
+    for (const GameKind kind : kGameKinds) {
         lists_[kind] = new ServerList(kind, settings_.lists, finder_, this);
+        lists_[kind]->countInto(&metrics_);
+    }
     history_ = new ServerHistory(
         settings_.history, finder_,
         [settings = &settings_] {
@@ -132,6 +171,7 @@ StatusService::StatusService(ServiceSettings settings, QObject* parent)
             return watched;
         },
         this);
+    connect(&stopTick_, &QTimer::timeout, this, [this] { finishStopping(); });
     if (settings_.listSeconds > 0) {
         listTimer_.setInterval(settings_.listSeconds * 1000);
         connect(&listTimer_, &QTimer::timeout, this, &StatusService::refreshLists);
@@ -221,28 +261,124 @@ bool StatusService::fromOwnViews(const http::Request& request) const {
     return !site || *site == "same-origin" || *site == "none";
 }
 
+QString StatusService::routeOf(const QString& path) const {
+    // Only paths the service serves: any other would let clients grow the figures at will.
+    static const QStringList others{QLatin1String(pages::kApiStatusPath),
+                                    QLatin1String(pages::kApiServersPath),
+                                    QLatin1String(pages::kApiListPath),
+                                    QLatin1String(pages::kHistoryPath),
+                                    QLatin1String(pages::kApiHistoryPath),
+                                    QLatin1String(kHealthPath),
+                                    QLatin1String(kMetricsPath)};
+    if (pages_.contains(path) || statusPages_.contains(path) || others.contains(path))
+        return path;
+    return QStringLiteral("other");
+}
+
+http::Response StatusService::health() const {
+    if (stopping_)
+        return textResponse("stopping\n", 503);
+    const QString why = history_->whyNotWritable();
+    if (!why.isEmpty())
+        return textResponse("unhealthy: history: " + why.toUtf8() + '\n', 503);
+    return textResponse("ok: serving on port " + QByteArray::number(port_) +
+                            (history_->on() ? "; history on" : "") + '\n',
+                        200);
+}
+
+http::Response StatusService::metricsPage() const {
+    ScrapedFigures figures;
+    figures.pagesInFlight = static_cast<int>(exchanges_.size()) - 1; // not this scrape
+    figures.queriesInFlight = finder_.inFlight();
+    figures.historyOn = history_->on();
+    const history::WriteCounts written = history_->writeCounts();
+    figures.historyWrites = written.batches;
+    figures.historyWriteFailures = written.failures;
+    figures.historySamplesWritten = written.samples;
+    figures.historySamplesWaiting = written.waiting;
+    figures.historySamplesDropped = written.dropped;
+    figures.residentBytes = platform::residentBytes();
+    figures.openFiles = platform::openFileCount();
+    return textResponse(metrics_.exposition(figures), 200, kExpositionType);
+}
+
+void StatusService::stop(int graceMs, std::function<void()> done) {
+    if (stopping_)
+        return;
+    stopping_ = true;
+    stopped_ = std::move(done);
+    stopGraceMs_ = graceMs;
+    stopStartedMs_ = clock_.elapsed();
+    http_.stopListening();
+    listTimer_.stop();
+    stopTick_.start(kStopTickMs);
+    finishStopping();
+}
+
+void StatusService::finishStopping() {
+    const qint64 waited = clock_.elapsed() - stopStartedMs_;
+    if (!exchanges_.isEmpty() && waited < stopGraceMs_)
+        return;
+    const QSet<Exchange*> unanswered = exchanges_;
+    for (Exchange* exchange : unanswered)
+        exchange->respond(errorResponse(
+            QStringLiteral("Stopping"),
+            QStringLiteral("The service stopped before this page was ready. Try again in a "
+                           "moment."),
+            503));
+    // What was answered is sent before the end, but a client that does not read is not
+    // waited for long.
+    if (http_.sending() && waited < stopGraceMs_ + kLastSendMs)
+        return;
+    stopTick_.stop();
+    if (const auto done = std::exchange(stopped_, {}))
+        done();
+}
+
 void StatusService::handle(const http::Request& request, const QHostAddress& peer,
                            const http::Reply& reply) {
     // Behind the operator's reverse proxy, each client is counted and logged for itself.
     const QHostAddress client = forwardedClient(request, peer, settings_.trustedProxies);
-    const auto exchange = std::make_shared<Exchange>(request, client, reply, alive_);
-    if (settings_.ownViewsOnly && !fromOwnViews(request))
+    const auto exchange =
+        std::make_shared<Exchange>(request, client, reply, *this, routeOf(request.path));
+    const auto refuse = [this](const char* reason) {
+        metrics_.refusals.add({QLatin1String(reason)});
+    };
+    if (stopping_)
+        return exchange->respond(
+            errorResponse(QStringLiteral("Stopping"),
+                          QStringLiteral("The service is stopping. Try again in a moment."), 503));
+    if (settings_.ownViewsOnly && !fromOwnViews(request)) {
+        refuse("own_views");
         return exchange->respond(errorResponse(
             QStringLiteral("Not served here"),
             QStringLiteral("This service serves only UT Server Query's own pages."), 403));
+    }
     // 421 Misdirected Request: the request names a site this service is not.
-    if (!settings_.hostNames.serves(request.header("host")))
+    if (!settings_.hostNames.serves(request.header("host"))) {
+        refuse("host");
         return exchange->respond(
             errorResponse(QStringLiteral("Not served under this name"),
                           QStringLiteral("This service does not serve the site named in the "
                                          "request. Use its own address."),
                           421));
+    }
     if (request.method != "GET" && request.method != "HEAD") {
         http::Response refused =
             errorResponse(QStringLiteral("Not allowed"),
                           QStringLiteral("These pages can only be read (GET or HEAD)."), 405);
         refused.setHeader("Allow", "GET, HEAD");
         return exchange->respond(refused);
+    }
+    if (request.path == QLatin1String(kHealthPath) || request.path == QLatin1String(kMetricsPath)) {
+        if (!inAnyRange(plainAddress(client), settings_.metricsFrom)) {
+            refuse("metrics_from");
+            return exchange->respond(errorResponse(
+                QStringLiteral("Not served to you"),
+                QStringLiteral("The service's health and figures are for its operators."), 403));
+        }
+        return exchange->respond(request.path == QLatin1String(kHealthPath) ? health()
+                                                                            : metricsPage());
     }
     if (const auto page = pages_.constFind(request.path); page != pages_.cend())
         return exchange->respond(page.value()());

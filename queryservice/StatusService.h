@@ -2,8 +2,10 @@
 
 #include "base/Games.h"
 #include "queryservice/HostNames.h"
+#include "queryservice/LogLines.h"
 #include "queryservice/ServerHistory.h"
 #include "queryservice/ServerList.h"
+#include "queryservice/ServiceMetrics.h"
 #include "queryservice/StatusFinder.h"
 #include "queryservice/http/Server.h"
 #include "queryservice/pages/StartPages.h"
@@ -12,6 +14,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 #include <functional>
@@ -36,13 +39,22 @@ struct ServiceSettings : FindingSettings {
     QList<Subnet> trustedProxies;            // peers whose requests are counted for the
                                              // client they name (X-Forwarded-For, Forwarded)
     std::function<void(const QString&)> log; // one line per request, when set
-    ServerListSettings lists;                // the servers' lists: masters, LAN, pace
+    LogStyle logStyle;                       // how those lines are written
+    // Who may read /healthz and /metrics: what the service is doing is no business of the
+    // public it serves.
+    QList<Subnet> metricsFrom{{QHostAddress(QStringLiteral("127.0.0.0")), 8},
+                              {QHostAddress::LocalHostIPv6, 128}};
+    ServerListSettings lists; // the servers' lists: masters, LAN, pace
     // The lists are asked afresh every this many seconds, first at start-up, and a page only
     // reads them (a service others reach); 0: when a list page is opened and its list is
     // older than a minute, the LAN at every opening (the program's own service).
     int listSeconds = 0;
     HistoryServiceSettings history; // the watched servers and where their history is kept
 };
+
+// The service's health and figures, for its operators' monitoring.
+inline constexpr char kHealthPath[] = "/healthz";
+inline constexpr char kMetricsPath[] = "/metrics";
 
 class StatusService : public QObject {
 public:
@@ -56,6 +68,12 @@ public:
     // A game's list, for the figures of its pace.
     const ServerList& list(GameKind game) const { return *lists_.at(game); }
     const ServerHistory& history() const { return *history_; }
+    const ServiceMetrics& metrics() const { return metrics_; }
+
+    // Takes no more requests, gives those being answered up to `graceMs` to end, answers the
+    // rest "unavailable", and calls `done` once what was answered has been sent (or after a
+    // further moment, for clients that do not read).
+    void stop(int graceMs, std::function<void()> done);
 
 private:
     class Exchange;
@@ -70,9 +88,14 @@ private:
     void answerHistory(const http::Request& request, const std::shared_ptr<Exchange>& exchange);
     http::Response startPage(GameKind game) const;
     http::Response listPage(GameKind game);
+    http::Response health() const;
+    http::Response metricsPage() const;
+    QString routeOf(const QString& path) const;
     void refreshLists();
+    void finishStopping();
 
     ServiceSettings settings_;
+    ServiceMetrics metrics_; // before the parts that count into it
     http::Server http_;
     QHash<QString, std::function<http::Response()>> pages_;
     QHash<QString, const GameDescription*> statusPages_;
@@ -91,6 +114,12 @@ private:
     QTimer listTimer_;
     quint16 port_ = 0;
     bool historyStarted_ = false;
+    QSet<Exchange*> exchanges_; // requests waiting for their answer
+    bool stopping_ = false;
+    std::function<void()> stopped_;
+    QTimer stopTick_;
+    qint64 stopGraceMs_ = 0;
+    qint64 stopStartedMs_ = 0;
     // Requests being answered hold this weakly, so one that ends after the service is gone is
     // let be.
     std::shared_ptr<StatusService*> alive_;

@@ -96,7 +96,8 @@ std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, 
             }
             options.*(number->field) = *value;
         } else if (argument == QLatin1String("--allow") ||
-                   argument == QLatin1String("--trusted-proxy")) {
+                   argument == QLatin1String("--trusted-proxy") ||
+                   argument == QLatin1String("--metrics-from")) {
             const auto range =
                 i + 1 < arguments.size() ? parseSubnet(arguments[++i]) : std::nullopt;
             if (!range) {
@@ -105,7 +106,9 @@ std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, 
                             .arg(argument);
                 return std::nullopt;
             }
-            (argument == QLatin1String("--allow") ? options.allowed : options.trustedProxies)
+            (argument == QLatin1String("--allow")          ? options.allowed
+             : argument == QLatin1String("--metrics-from") ? options.metricsFrom
+                                                           : options.trustedProxies)
                 .append(*range);
         } else if (argument == QLatin1String("--server-name")) {
             const auto name =
@@ -146,6 +149,13 @@ std::optional<StatusdOptions> parseStatusdOptions(const QStringList& arguments, 
                 return std::nullopt;
             }
             options.watch.append(*watched);
+        } else if (argument == QLatin1String("--log-format")) {
+            const QString format = i + 1 < arguments.size() ? arguments[++i] : QString();
+            if (format != QLatin1String("text") && format != QLatin1String("json")) {
+                error = QStringLiteral("--log-format needs text or json.");
+                return std::nullopt;
+            }
+            options.jsonLog = format == QLatin1String("json");
         } else if (argument == QLatin1String("--lan")) {
             options.lan = true;
         } else if (!argument.startsWith(QLatin1String("--")) && !listenGiven) {

@@ -38,6 +38,9 @@ struct StatusdOptions {
     QString history;       // the history's SQLite file or PostgreSQL address; empty: none
     QList<queryservice::WatchedServer> watch; // watched beyond the clan's servers
     int sampleSeconds = 60;                   // each watched server is asked this often
+    QList<Subnet> metricsFrom;                // who may read /healthz and /metrics; empty:
+                                              // loopback
+    bool jsonLog = false;                     // --log-format json
 };
 
 // Reads `arguments` (without the program's name); none, with `error` set, when they make no
@@ -102,11 +105,21 @@ inline constexpr char kStatusdUsage[] =
     "                              ut3; PORT as its status page takes it) beyond the clan's\n"
     "                              servers (repeatable)\n"
     "  --sample-seconds N          each watched server is asked every N s (default 60)\n"
+    "  --metrics-from CIDR         clients in this range may read /healthz and /metrics\n"
+    "                              (repeatable; default 127.0.0.0/8 and ::1): what the service\n"
+    "                              is doing is for its operators, not for the public it serves\n"
+    "  --log-format text|json      one line per request on standard output: text (the\n"
+    "                              default; without a time stamp of its own when started by\n"
+    "                              systemd, whose journal adds one) or one JSON object a line\n"
+    "  --version                   prints the program's name and version\n"
     "  --trusted-proxy CIDR        a reverse proxy in this range carries the requests: each is\n"
     "                              counted (and logged) for the client named last in\n"
     "                              X-Forwarded-For or Forwarded that is not a trusted proxy\n"
     "                              itself, and its connections are not bound per client\n"
     "                              (repeatable; from anyone else these headers are ignored)\n"
+    "SIGTERM or SIGINT: no more requests are taken, those under way have 3 s to be answered, the\n"
+    "history's last samples are written, and the service exits with status 0. A wrong option\n"
+    "exits with status 2, a port it cannot listen on with 1.\n"
     "Fixed bounds: a server's answer keeps at most 256 players, 256 spectators, 256 rules,\n"
     "16 teams, 16 colour runs a name (1,024 in all) and 65,536 characters of text; answers\n"
     "kept for reuse take at most 12 MiB together.\n";

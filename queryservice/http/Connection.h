@@ -20,6 +20,7 @@ public:
     bool awaits(quint64 serial) const { return busy_ && serial == serial_ && !closing_; }
     // Closes at once, whatever is unsent.
     void drop();
+    bool sending() const { return socket_->bytesToWrite() > 0; }
 
 private:
     void readRequests();

@@ -4,6 +4,8 @@
 #include "queryservice/http/ClientKey.h"
 #include "queryservice/http/Connection.h"
 
+#include <algorithm>
+
 namespace utq::queryservice::http {
 namespace {
 
@@ -54,6 +56,8 @@ void Server::accept() {
             (limits_.connectionsPerClient > 0 && holds >= limits_.connectionsPerClient) ||
             (open_ >= limits_.maxConnections && !makeRoomFor(holds));
         if (tooMany) {
+            if (refused_)
+                refused_();
             socket->abort();
             socket->deleteLater();
             continue;
@@ -62,6 +66,14 @@ void Server::accept() {
         ++open_;
         new Connection(socket, key, *this);
     }
+}
+
+bool Server::sending() const {
+    const QObjectList children = this->children();
+    return std::any_of(children.cbegin(), children.cend(), [](const QObject* child) {
+        const auto* connection = dynamic_cast<const Connection*>(child);
+        return connection && connection->sending();
+    });
 }
 
 bool Server::makeRoomFor(int newcomerHolds) {

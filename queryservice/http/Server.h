@@ -61,6 +61,12 @@ public:
     // The port listened on, or 0 when that failed.
     quint16 listen(const QHostAddress& address, quint16 port);
     const Limits& limits() const { return limits_; }
+    // Takes no more connections; those open go on.
+    void stopListening() { tcp_.close(); }
+    // Whether an answer is still being sent on some connection.
+    bool sending() const;
+    // Called for each connection turned away by the limits on connections.
+    void onConnectionRefused(std::function<void()> refused) { refused_ = std::move(refused); }
 
 private:
     friend class Connection;
@@ -80,6 +86,7 @@ private:
     Limits limits_;
     Handler handler_;
     RefusalPage refusal_;
+    std::function<void()> refused_;
     QTcpServer tcp_;
     QTimer resumeAccepting_; // a child, so that it moves to the server's thread with it
     QHash<QHostAddress, Holding> holdings_;
