@@ -106,6 +106,8 @@ void ServerHistory::start() {
     // The charts of what earlier runs kept are there for the first pages, before any round.
     refreshSparklines(watched_());
     watcher_->start();
+    // A store that cannot be used is told at once, not after the first round.
+    history_->flush(this, [this](bool) { tellProblem(); });
 }
 
 QString ServerHistory::problem() const {
