@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -97,7 +99,8 @@ int main(int argc, char* argv[]) {
         log(utq::queryservice::messageLine(message, style));
     };
     settings.history.log = say;
-    utq::queryservice::StatusService service(settings);
+    auto owned = std::make_unique<utq::queryservice::StatusService>(settings);
+    utq::queryservice::StatusService& service = *owned;
     if (service.listen(options->address, options->port) == 0) {
         std::fprintf(stderr,
                      "utquery-statusd: cannot listen on %s:%u (in use, or not this "
@@ -117,13 +120,20 @@ int main(int argc, char* argv[]) {
     if (!ownAddresses.followsChanges())
         std::fprintf(stderr, "utquery-statusd: this machine's addresses are read once only; "
                              "ones it gets later are not refused\n");
-    // Asked to stop, it ends what is under way; the history's last samples are written when
-    // the service goes, after the event loop.
-    const utq::platform::StopSignals stopSignals([&service, &say](const char* signal) {
+    // Asked to stop, it ends what is under way; asked again, it does not wait for that. The
+    // history's last samples are written when the service goes, after the event loop.
+    bool stopping = false;
+    const utq::platform::StopSignals stopSignals([&](const char* signal) {
+        if (std::exchange(stopping, true)) {
+            say(QStringLiteral("utquery-statusd: %1 again: stopping now")
+                    .arg(QLatin1String(signal)));
+            return QCoreApplication::exit(0);
+        }
         say(QStringLiteral("utquery-statusd: %1: stopping").arg(QLatin1String(signal)));
         service.stop(kStopGraceMs, [] { QCoreApplication::exit(0); });
     });
     const int status = QCoreApplication::exec();
+    owned.reset();
     say(QStringLiteral("utquery-statusd: stopped"));
     return status;
 }

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -176,14 +177,10 @@ private slots:
 
         // Asked to stop while a page waits for a server that never answers: the page is
         // answered, the round's samples are written, and it ends well within systemd's patience.
-        const utq::GameDescription& ut99 = utq::describe(utq::GameKind::UT99);
         QTcpSocket waiting;
         waiting.connectToHost(QHostAddress::LocalHost, 8080);
         QVERIFY(waiting.waitForConnected(2000));
-        waiting.write("GET " +
-                      utq::statusTarget(ut99.statusPage, ut99.statusPage.path,
-                                        QStringLiteral("10.9.9.10"), QStringLiteral("7777"))
-                          .toLatin1() +
+        waiting.write("GET " + silentServerPage() +
                       " HTTP/1.1\r\nHost: 127.0.0.1:8080\r\nConnection: close\r\n\r\n");
         QVERIFY(waitUntil([&] { return waiting.bytesToWrite() == 0; }, 2000));
         QTest::qWait(300);
@@ -247,7 +244,43 @@ private slots:
                  qPrintable(messages.join('\n')));
     }
 
+    // Ctrl-C, then Ctrl-C again: the second does not wait for the page under way.
+    void aSecondSignalDoesNotWait() {
+        QTemporaryDir dir;
+        const QString state = stateFolderIn(dir, true);
+        QProcess statusd;
+        prepare(statusd, ns_,
+                QStringList{QStringLiteral("/usr/sbin/utquery-statusd"), "127.0.0.1:8080",
+                            "--allow", "10.9.9.0/24", "--page-seconds", "30"} +
+                    kNoMasters,
+                state);
+        statusd.start();
+        QVERIFY(statusd.waitForStarted(5000) &&
+                waitUntil([&] { return statusd.canReadLine(); }, 10000));
+        QTcpSocket waiting;
+        waiting.connectToHost(QHostAddress::LocalHost, 8080);
+        QVERIFY(waiting.waitForConnected(2000));
+        waiting.write("GET " + silentServerPage() +
+                      " HTTP/1.1\r\nHost: 127.0.0.1:8080\r\nConnection: close\r\n\r\n");
+        QVERIFY(waitUntil([&] { return waiting.bytesToWrite() == 0; }, 2000));
+        QTest::qWait(200);
+        ::kill(static_cast<pid_t>(statusd.processId()), SIGINT);
+        QVERIFY(
+            waitUntil([&] { return statusd.readAllStandardOutput().contains("stopping"); }, 2000));
+        ::kill(static_cast<pid_t>(statusd.processId()), SIGINT);
+        // Well before the 3 s the first would give the page.
+        QVERIFY(statusd.waitForFinished(2000));
+        QCOMPARE(statusd.exitCode(), 0);
+        QVERIFY(statusd.readAllStandardOutput().contains("again: stopping now"));
+    }
+
 private:
+    static QByteArray silentServerPage() {
+        const utq::GameDescription& ut99 = utq::describe(utq::GameKind::UT99);
+        return utq::statusTarget(ut99.statusPage, ut99.statusPage.path, QStringLiteral("10.9.9.10"),
+                                 QStringLiteral("7777"))
+            .toLatin1();
+    }
     static QByteArray ut99StartPath() { return utq::describe(utq::GameKind::UT99).startPagePath; }
 };
 
