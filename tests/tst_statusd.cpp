@@ -111,7 +111,10 @@ private slots:
                                           {"--master", "master.example.org"},
                                           {"--master", "1.2.3:28900"},
                                           {"--master", "bad_name!:28900"},
-                                          {"--list-seconds", "5"}};
+                                          {"--list-seconds", "5"},
+                                          {"--metrics-from", "everyone"},
+                                          {"--log-format", "xml"},
+                                          {"--log-format"}};
         for (const QStringList& arguments : wrong) {
             error.clear();
             QVERIFY2(!parseStatusdOptions(arguments, error), qPrintable(arguments.join(' ')));
