@@ -2,7 +2,7 @@
 # Checks the Debian package of utquery-statusd as an administrator meets it:
 #   - scripts/package.sh makes it in build-release/ (a build-release/ that exists is reused,
 #     so only what changed is built again);
-#   - lintian reports no error (warnings are printed);
+#   - lintian reports no error and no warning (its notes are printed);
 #   - its systemd unit passes `systemd-analyze verify`, and `systemd-analyze security` rates its
 #     exposure 2.0 or lower;
 #   - `apt-get install ./…deb` installs it with its program, manual, unit and defaults file
@@ -44,14 +44,20 @@ if dpkg-query -W -f='${Status}' utquery-statusd 2>/dev/null | grep -qv 'not-inst
 	fail "utquery-statusd is installed on this machine already; this check would purge it"
 fi
 
+# As in check-readme.sh: the compiler cache takes paths below this folder as relative ones, so
+# the release build reuses what the README's clan recipe built in its copy of the tree.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR=1
+started=$SECONDS
 bash scripts/package.sh >/dev/null
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-release/CMakeCache.txt)"
 deb="$PWD/build-release/utquery-statusd_${version}_amd64.deb"
 [ -f "$deb" ] || fail "scripts/package.sh made no $deb"
-echo "== $(basename "$deb"), $(du -k "$deb" | cut -f1) KiB; $(dpkg-deb -f "$deb" Depends | sed 's/^/Depends: /')"
+echo "== $(basename "$deb") made in $((SECONDS - started)) s: $(du -k "$deb" | cut -f1) KiB"
+dpkg-deb -f "$deb" Depends Recommends
 
 echo "== lintian"
-lintian --info --display-level '>=info' --fail-on error "$deb" || fail "lintian reports errors"
+lintian --info --display-level '>=info' --fail-on error,warning "$deb" 2>&1 |
+	{ grep -v '^running with root privileges' || true; } || fail "lintian reports errors or warnings (above)"
 
 echo "== systemd-analyze"
 staged="$PWD/build-release/deb/root"
