@@ -56,7 +56,7 @@ echo "== $(basename "$deb") made in $((SECONDS - started)) s: $(du -k "$deb" | c
 dpkg-deb -f "$deb" Depends Recommends
 
 echo "== lintian"
-lintian --info --display-level '>=info' --fail-on error,warning "$deb" 2>&1 |
+lintian --display-level '>=info' --fail-on error,warning "$deb" 2>&1 |
 	{ grep -v '^running with root privileges' || true; } || fail "lintian reports errors or warnings (above)"
 
 echo "== systemd-analyze"
@@ -86,8 +86,13 @@ copy="$(mktemp -d /tmp/utquery-statusd-deb.XXXXXX)"
 chmod 755 "$copy"
 install -m 0644 "$deb" "$copy/"
 installing=yes
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$copy/$(basename "$deb")" >/dev/null ||
-	fail "apt-get could not install the package"
+apt_get() { # apt-get's words, shown only when it fails
+	DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@" >"$copy/apt.log" 2>&1 || {
+		cat "$copy/apt.log" >&2
+		return 1
+	}
+}
+apt_get install "$copy/$(basename "$deb")" || fail "apt-get could not install the package"
 [ -x /usr/sbin/utquery-statusd ] || fail "no /usr/sbin/utquery-statusd"
 said="$(/usr/sbin/utquery-statusd --version 2>&1)" && status=0 || status=$?
 if [ "$status" -eq 2 ]; then
@@ -108,13 +113,13 @@ echo "Installed: the program, $unit (enabled), $manual and $defaults"
 # What the service would have left: its history.
 mkdir -p "$state"
 echo "kept" >"$state/check-package.sqlite"
-DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq utquery-statusd >/dev/null || fail "apt-get remove failed"
+apt_get remove utquery-statusd || fail "apt-get remove failed"
 [ ! -e /usr/sbin/utquery-statusd ] || fail "remove left the program"
 [ "$(cat "$state/check-package.sqlite" 2>/dev/null)" = kept ] || fail "remove took the history in $state"
 [ -f "$defaults" ] || fail "remove took $defaults, a conffile"
 echo "Removed: the program went, $defaults and the history in $state stayed"
 
-DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq utquery-statusd >/dev/null || fail "apt-get purge failed"
+apt_get purge utquery-statusd || fail "apt-get purge failed"
 [ ! -e "$defaults" ] || fail "purge left $defaults"
 [ ! -L "$wants" ] || fail "purge left the service enabled ($wants)"
 [ ! -L /etc/systemd/system/utquery-statusd.service ] || fail "purge left the service masked"
