@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release programs and packs the installed folder into one archive for players:
-# build-release/utquery-<version>-linux-x86_64.tar.gz.
+# build-release/utquery-<version>-linux-x86_64.tar.gz; and the status service as a Debian
+# package for the clan's server: build-release/utquery-statusd_<version>_amd64.deb
+# (packaging/deb/).
 #   scripts/package.sh [CMAKE_OPTION...]   e.g. -DUTQ_US_HOST=ut.myclan.org (README, For clans)
 # The options go to cmake as given. A new build-release/ is made with Ninja; one that exists
 # keeps its generator and its settings (a folder an IDE or a user made with Unix Makefiles
@@ -19,3 +21,4 @@ cmake --build "$dir" --config Release --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-
   --target utquery utquery-console utquery-statusd utquery_runtime_files
 (cd "$dir" && cpack -G TGZ -C Release >/dev/null)
 ls "$dir"/utquery-*-linux-*.tar.gz
+bash packaging/deb/make-deb.sh "$dir"

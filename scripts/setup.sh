@@ -22,6 +22,7 @@ build=(
   qstat                  # the peer tool the benchmarks time against
   postgresql             # a real database server for the history's tests and benchmark
   xvfb x11-utils curl desktop-file-utils  # the install check: a display, its windows, HTTP, menu entries
+  dpkg-dev lintian man-db systemd  # the service's Debian package: its libraries, lintian, the unit's checks
 )
 
 packages=("${runtime[@]}")
