@@ -4,6 +4,7 @@
 #include "platform/OpenFileLimit.h"
 #include "platform/OwnAddresses.h"
 #include "platform/StopSignals.h"
+#include "protocols/UdpQuery.h"
 #include "queryservice/ClanSettings.h"
 #include "queryservice/StatusService.h"
 #include "queryservice/StatusdOptions.h"
@@ -134,6 +135,7 @@ int main(int argc, char* argv[]) {
     });
     const int status = QCoreApplication::exec();
     owned.reset();
+    utq::protocols::dropRunningQueries(); // servers that never answered: nobody waits for them
     say(QStringLiteral("utquery-statusd: stopped"));
     return status;
 }

@@ -6,8 +6,11 @@
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QPromise>
+#include <QSet>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <utility>
 
 namespace utq::protocols {
 namespace {
@@ -21,12 +24,17 @@ constexpr qint64 kMostBytes = 512 * 1024;
 // Datagrams read in one turn of the event loop, so that a flood cannot starve other work.
 constexpr int kDatagramsPerTurn = 64;
 
+class UdpQuery;
+// The queries of each thread that have yet to delete themselves.
+thread_local QSet<UdpQuery*> running;
+
 // Lives for one query and deletes itself once the promise is kept.
 class UdpQuery : public QObject {
 public:
     UdpQuery(std::unique_ptr<QueryConversation> conversation, const QHostAddress& address,
              quint16 port, QueryTiming timing)
         : conversation_(std::move(conversation)), address_(address), port_(port), timing_(timing) {
+        running.insert(this);
         timer_.setSingleShot(true);
         timer_.setTimerType(Qt::PreciseTimer);
         connect(&timer_, &QTimer::timeout, this, &UdpQuery::onWaitOver);
@@ -44,6 +52,10 @@ public:
                         finish();
                 });
     }
+
+    ~UdpQuery() override { running.remove(this); }
+    UdpQuery(const UdpQuery&) = delete;
+    UdpQuery& operator=(const UdpQuery&) = delete;
 
     QFuture<QueryOutcome> start() {
         promise_.start();
@@ -143,6 +155,11 @@ private:
 };
 
 } // namespace
+
+void dropRunningQueries() {
+    const QSet<UdpQuery*> dropped = std::exchange(running, {});
+    qDeleteAll(dropped); // a promise not kept cancels its future as it goes
+}
 
 QFuture<QueryOutcome> runQuery(std::unique_ptr<QueryConversation> conversation,
                                const QHostAddress& address, quint16 port, QueryTiming timing) {

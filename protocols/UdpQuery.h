@@ -38,4 +38,8 @@ public:
 QFuture<QueryOutcome> runQuery(std::unique_ptr<QueryConversation> conversation,
                                const QHostAddress& address, quint16 port, QueryTiming timing);
 
+// Drops the queries still waiting in this thread, their futures cancelled: for a program that
+// ends while servers have yet to answer, once whatever waited for them is gone.
+void dropRunningQueries();
+
 } // namespace utq::protocols

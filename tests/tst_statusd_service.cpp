@@ -187,7 +187,7 @@ private slots:
         statusd.terminate();
         QVERIFY(statusd.waitForFinished(5000));
         QCOMPARE(statusd.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(statusd.exitCode(), 0);
+        QVERIFY2(statusd.exitCode() == 0, statusd.readAllStandardError().right(3000).constData());
         QByteArray answer;
         QVERIFY(waitUntil(
             [&] {
@@ -270,7 +270,7 @@ private slots:
         ::kill(static_cast<pid_t>(statusd.processId()), SIGINT);
         // Well before the 3 s the first would give the page.
         QVERIFY(statusd.waitForFinished(2000));
-        QCOMPARE(statusd.exitCode(), 0);
+        QVERIFY2(statusd.exitCode() == 0, statusd.readAllStandardError().right(3000).constData());
         QVERIFY(statusd.readAllStandardOutput().contains("again: stopping now"));
     }
 
