@@ -25,11 +25,18 @@ protected:
     }
 };
 
+// Long enough that looking through the tabs reloads nothing; short next to how long a player
+// stays on a tab.
+constexpr int kRestAfterMs = 10000;
+
 } // namespace
 
 WebView::WebView(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    rest_.setSingleShot(true);
+    rest_.setInterval(kRestAfterMs);
+    connect(&rest_, &QTimer::timeout, this, &WebView::rest);
 }
 
 WebView::~WebView() = default;
@@ -39,7 +46,18 @@ void WebView::attachEngine() {
         return;
     view_ = new QWebEngineView(this);
     view_->setPage(new HandOffPage(sharedWebProfile(), view_));
-    connect(view_, &QWebEngineView::loadFinished, this, &WebView::loadFinished);
+    connect(view_, &QWebEngineView::loadStarted, this, [this] { loading_ = true; });
+    connect(view_, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        loading_ = false;
+        restLater();
+        emit loadFinished(ok);
+    });
+    connect(view_->page(), &QWebEnginePage::visibleChanged, this, [this](bool visible) {
+        if (visible)
+            rest_.stop(); // a rested page is brought back by the engine itself
+        else
+            restLater();
+    });
     layout()->addWidget(view_);
     if (!startPage_.isEmpty())
         view_->load(QUrl(startPage_, QUrl::TolerantMode));
@@ -61,7 +79,25 @@ void WebView::navigate(const QString& address) {
     // A navigation asked for before the engine started replaces the start page.
     startPage_.clear();
     attachEngine();
+    showsStatusPage_ = true;
+    view_->page()->setLifecycleState(QWebEnginePage::LifecycleState::Active);
     view_->load(url);
+}
+
+void WebView::restLater() {
+    if (view_ && !view_->page()->isVisible() && !loading_)
+        rest_.start();
+}
+
+void WebView::rest() {
+    QWebEnginePage* page = view_->page();
+    if (page->isVisible() || loading_)
+        return;
+    using State = QWebEnginePage::LifecycleState;
+    if (page->lifecycleState() == State::Active)
+        page->setLifecycleState(State::Frozen);
+    if (!showsStatusPage_ && page->lifecycleState() == State::Frozen)
+        page->setLifecycleState(State::Discarded);
 }
 
 QUrl WebView::currentUrl() const { return view_ ? view_->url() : QUrl(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -11,6 +12,10 @@ namespace utq::platform {
 // An embedded web page. Addresses of a scheme it does not display itself (unreal://, for one)
 // are handed to the handler the desktop has registered for that scheme. Nothing here waits
 // for a page: loading goes on inside the view.
+// A page nobody sees rests, a while after it was hidden or loaded while hidden, so that a
+// window of many tabs costs about what its shown tab does: a start page is discarded and
+// loaded again when shown; a status page a player asked for is frozen, and comes back as it
+// was. Its address stays the same throughout.
 class WebView : public QWidget {
     Q_OBJECT
 public:
@@ -26,6 +31,9 @@ public:
     QUrl currentUrl() const;
     QWebEngineView* engineView();
 
+    // How long a hidden page waits before it rests.
+    void setRestAfterMs(int ms) { rest_.setInterval(ms); }
+
     // Gives an address the view does not show itself to the desktop's handler for its scheme
     // (xdg-open), unchanged.
     static void handToDesktop(const QString& address);
@@ -38,9 +46,14 @@ signals:
 
 private:
     void attachEngine();
+    void restLater();
+    void rest();
 
     QWebEngineView* view_ = nullptr;
     QString startPage_;
+    bool showsStatusPage_ = false; // the last page was asked for, not the start page
+    bool loading_ = false;
+    QTimer rest_;
 };
 
 } // namespace utq::platform

@@ -90,6 +90,41 @@ private slots:
                         "http://" + t.query.hostAndPort() + "/qEl/TS3/index.php", 10000);
     }
 
+    // Only the shown tab keeps a live page: a hidden start page is discarded and loaded again
+    // when its tab shows; a status page a player asked for is frozen and comes back as it was.
+    void hiddenTabsPagesRestAndComeBack() {
+        TestWindow t;
+        for (auto* view : t->findChildren<utq::platform::WebView*>())
+            view->setRestAfterMs(300);
+        t->show();
+        QVERIFY(waitForStartPages(t));
+        using State = QWebEnginePage::LifecycleState;
+        const auto stateOf = [](utq::platform::WebView* view) {
+            return view->engineView()->page()->lifecycleState();
+        };
+        const QUrl ut2004Start("http://" + t.query.hostAndPort() + "/qEl/04query.html");
+        UTQ_TRY_COMPARE(stateOf(t->WebBrowser6), State::Discarded, 10000);
+        QCOMPARE(t->WebBrowser6->currentUrl(), ut2004Start);
+        QCOMPARE(stateOf(t->WebBrowser1), State::Active);
+
+        pressAndHoldTheTimer(t, kQueryTabs[0]);
+        for (int tick = 1; tick <= 11; ++tick)
+            t->Timer1_Timer();
+        UTQ_TRY_COMPARE(t->WebBrowser1->currentUrl().path(), "/php/UTstats/index.php", 10000);
+        const QUrl status = t->WebBrowser1->currentUrl();
+        t->SSTTab0->setCurrentIndex(3);
+        UTQ_TRY_COMPARE(stateOf(t->WebBrowser6), State::Active, 10000);
+        UTQ_TRY_COMPARE(t.query.countPath("/qEl/04query.html"), 3, 10000);
+        QCOMPARE(t->WebBrowser6->currentUrl(), ut2004Start);
+        UTQ_TRY_COMPARE(stateOf(t->WebBrowser1), State::Frozen, 10000);
+        keepRunningFor(600);
+        QCOMPARE(stateOf(t->WebBrowser1), State::Frozen); // never discarded: it stays as it was
+        t->SSTTab0->setCurrentIndex(0);
+        UTQ_TRY_COMPARE(stateOf(t->WebBrowser1), State::Active, 10000);
+        QCOMPARE(t->WebBrowser1->currentUrl(), status);
+        QCOMPARE(statusRequests(t).size(), 1);
+    }
+
     void eachBeginQueryAsksOnceOnTheEleventhTick_data() {
         QTest::addColumn<int>("index");
         QTest::addColumn<QString>("expected"); // request target; "US " marks the US host
