@@ -59,11 +59,6 @@ CounterFamily::CounterFamily(const char* name, const char* help, QStringList lab
 
 void CounterFamily::add(const QStringList& values, double by) { series_[values] += by; }
 
-double CounterFamily::value(const QStringList& values) const {
-    const auto found = series_.find(values);
-    return found == series_.end() ? 0 : found->second;
-}
-
 void CounterFamily::write(QByteArray& out) const {
     writeHead(out, name_, help_, "counter");
     if (labels_.isEmpty() && series_.empty())
@@ -113,13 +108,6 @@ void HistogramFamily::write(QByteArray& out) const {
 void writeGauge(QByteArray& out, const char* name, const char* help, double value) {
     writeHead(out, name, help, "gauge");
     writeSample(out, name, {}, value);
-}
-
-void writeGauge(QByteArray& out, const char* name, const char* help, const QStringList& labels,
-                const QList<QPair<QStringList, double>>& series) {
-    writeHead(out, name, help, "gauge");
-    for (const auto& [values, value] : series)
-        writeSample(out, name, labelSet(labels, values), value);
 }
 
 void writeCounter(QByteArray& out, const char* name, const char* help, double value) {

@@ -15,7 +15,6 @@ class CounterFamily {
 public:
     CounterFamily(const char* name, const char* help, QStringList labels = {});
     void add(const QStringList& values = {}, double by = 1);
-    double value(const QStringList& values = {}) const;
     void write(QByteArray& out) const;
 
 private:
@@ -46,10 +45,8 @@ private:
     std::map<QStringList, Series> series_;
 };
 
-// A gauge read at the scrape: one series, or one per label values.
+// A gauge read at the scrape.
 void writeGauge(QByteArray& out, const char* name, const char* help, double value);
-void writeGauge(QByteArray& out, const char* name, const char* help, const QStringList& labels,
-                const QList<QPair<QStringList, double>>& series);
 // A counter whose count is kept elsewhere, read at the scrape.
 void writeCounter(QByteArray& out, const char* name, const char* help, double value);
 

@@ -44,6 +44,28 @@ http::Response apiResponse(const QJsonObject& json, int status) {
     return response;
 }
 
+http::Response textResponse(const QByteArray& text, int status, const QByteArray& type) {
+    http::Response response;
+    response.status = status;
+    response.contentType = type;
+    response.body = text;
+    response.setHeader("Cache-Control", "no-store");
+    return response;
+}
+
+QLatin1String refusalReason(int status) {
+    switch (status) {
+    case 413:
+        return QLatin1String("body");
+    case 431:
+        return QLatin1String("head_too_large");
+    case 505:
+        return QLatin1String("http_version");
+    default:
+        return QLatin1String("bad_request");
+    }
+}
+
 http::Response refusalResponse(int status) {
     switch (status) {
     case 413:

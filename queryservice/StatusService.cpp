@@ -19,30 +19,6 @@
 namespace utq::queryservice {
 namespace {
 
-// The reason a request refused before it was read whole is counted under.
-QLatin1String refusalReason(int status) {
-    switch (status) {
-    case 431:
-        return QLatin1String("head_too_large");
-    case 413:
-        return QLatin1String("body");
-    case 505:
-        return QLatin1String("http_version");
-    default:
-        return QLatin1String("bad_request");
-    }
-}
-
-http::Response textResponse(const QByteArray& text, int status,
-                            const QByteArray& type = "text/plain; charset=utf-8") {
-    http::Response response;
-    response.status = status;
-    response.contentType = type;
-    response.body = text;
-    response.setHeader("Cache-Control", "no-store");
-    return response;
-}
-
 http::Response unknownGameResponse() {
     return apiResponse(
         {{QStringLiteral("error"), QStringLiteral("game must be ut99, ut2004 or ut3")}}, 400);

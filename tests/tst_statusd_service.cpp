@@ -142,9 +142,7 @@ private slots:
         QVERIFY(!state.isEmpty());
         QProcess statusd;
         prepare(statusd, ns_, command, state);
-        statusd.start();
-        QVERIFY(statusd.waitForStarted(5000) &&
-                waitUntil([&] { return statusd.canReadLine(); }, 10000));
+        QVERIFY(saysItServes(statusd));
         // The journal stamps each line; the line starts with what the service says.
         QVERIFY2(statusd.readLine().startsWith("utquery-statusd " UTQ_VERSION ": serving on"),
                  statusd.readAllStandardError().constData());
@@ -178,11 +176,7 @@ private slots:
         // Asked to stop while a page waits for a server that never answers: the page is
         // answered, the round's samples are written, and it ends well within systemd's patience.
         QTcpSocket waiting;
-        waiting.connectToHost(QHostAddress::LocalHost, 8080);
-        QVERIFY(waiting.waitForConnected(2000));
-        waiting.write("GET " + silentServerPage() +
-                      " HTTP/1.1\r\nHost: 127.0.0.1:8080\r\nConnection: close\r\n\r\n");
-        QVERIFY(waitUntil([&] { return waiting.bytesToWrite() == 0; }, 2000));
+        QVERIFY(askSilentServer(waiting));
         QTest::qWait(300);
         statusd.terminate();
         QVERIFY(statusd.waitForFinished(5000));
@@ -216,9 +210,7 @@ private slots:
                             "json"} +
                     kNoMasters,
                 state);
-        statusd.start();
-        QVERIFY(statusd.waitForStarted(5000) &&
-                waitUntil([&] { return statusd.canReadLine(); }, 10000));
+        QVERIFY(saysItServes(statusd));
         QByteArray health;
         QVERIFY(waitUntil(
             [&] {
@@ -254,15 +246,9 @@ private slots:
                             "--allow", "10.9.9.0/24", "--page-seconds", "30"} +
                     kNoMasters,
                 state);
-        statusd.start();
-        QVERIFY(statusd.waitForStarted(5000) &&
-                waitUntil([&] { return statusd.canReadLine(); }, 10000));
+        QVERIFY(saysItServes(statusd));
         QTcpSocket waiting;
-        waiting.connectToHost(QHostAddress::LocalHost, 8080);
-        QVERIFY(waiting.waitForConnected(2000));
-        waiting.write("GET " + silentServerPage() +
-                      " HTTP/1.1\r\nHost: 127.0.0.1:8080\r\nConnection: close\r\n\r\n");
-        QVERIFY(waitUntil([&] { return waiting.bytesToWrite() == 0; }, 2000));
+        QVERIFY(askSilentServer(waiting));
         QTest::qWait(200);
         ::kill(static_cast<pid_t>(statusd.processId()), SIGINT);
         QVERIFY(
@@ -275,11 +261,24 @@ private slots:
     }
 
 private:
-    static QByteArray silentServerPage() {
+    // Asks for the status page of a server on the silent network; true once the request is out.
+    static bool askSilentServer(QTcpSocket& waiting) {
         const utq::GameDescription& ut99 = utq::describe(utq::GameKind::UT99);
-        return utq::statusTarget(ut99.statusPage, ut99.statusPage.path, QStringLiteral("10.9.9.10"),
-                                 QStringLiteral("7777"))
-            .toLatin1();
+        waiting.connectToHost(QHostAddress::LocalHost, 8080);
+        if (!waiting.waitForConnected(2000))
+            return false;
+        waiting.write("GET " +
+                      utq::statusTarget(ut99.statusPage, ut99.statusPage.path,
+                                        QStringLiteral("10.9.9.10"), QStringLiteral("7777"))
+                          .toLatin1() +
+                      " HTTP/1.1\r\nHost: 127.0.0.1:8080\r\nConnection: close\r\n\r\n");
+        return waitUntil([&] { return waiting.bytesToWrite() == 0; }, 2000);
+    }
+    // Starts it; true once it has said its first line.
+    static bool saysItServes(QProcess& statusd) {
+        statusd.start();
+        return statusd.waitForStarted(5000) &&
+               waitUntil([&] { return statusd.canReadLine(); }, 10000);
     }
     static QByteArray ut99StartPath() { return utq::describe(utq::GameKind::UT99).startPagePath; }
 };
