@@ -1,62 +1,51 @@
-// Start-up figures of the real main window with its seven web views, against a local page
-// server: time to the first paint, time until every start page has loaded, and the memory
-// (proportional set size) of this process together with the web engine's helper processes.
-#include "PageServer.h"
+// The real main window with its seven web views, its pages served by its own status service
+// on loopback, measured as a player uses it: time to the first paint and until its pages have
+// loaded, and the memory (proportional set size, from smaps_rollup) of the program and each
+// web-engine process after start-up, after every tab was shown once, with the UT99 list of
+// 2,000 servers open, and over an hour of that list's live refresh (sped up 60 times).
+//
+// It runs the window twice, each in a process of its own, and prints the figures side by
+// side: today's build (--today PROGRAM: this bench built with the sources of the last commit
+// before the hidden pages rested; scripts/bench.sh builds it), then this build. Without
+// --today, this build with resting turned off stands in for today's.
+#include "EventLoopWait.h"
+#include "ProcessMemory.h"
 #include "Summary.h"
+#include "WindowWorld.h"
 #include "app/TabControl.h"
 #include "app/qElQuery.h"
 #include "platform/WebEngineSetup.h"
 #include "platform/WebView.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QTimer>
+#include <QMap>
+#include <QProcess>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
-// Pss of one process in KiB, from /proc/PID/smaps_rollup.
-long pssKiB(const QString& pid) {
-    QFile file(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.startsWith("Pss:"))
-            return line.mid(4).trimmed().split(' ').value(0).toLong();
-    return 0;
+constexpr int kWarp = 60;        // an hour of the pages' clocks in a minute
+constexpr int kHourSamples = 12; // one every five minutes of the pages' time
+constexpr int kSettleMs = 12000; // longer than a hidden page waits before it rests
+constexpr int kChildTimeoutMs = 300000;
+
+// One figure of a child run, for the parent: "figure|<key>|<value>".
+void put(const char* key, double value) {
+    std::printf("figure|%s|%.1f\n", key, value);
+    std::fflush(stdout);
 }
 
-QString parentOf(const QString& pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray stat = file.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return QString::fromLatin1(fields.value(1));
-}
-
-// This process and every process below it.
-long familyPssKiB(int* processes) {
-    const QString self = QString::number(QCoreApplication::applicationPid());
-    QStringList family = {self};
-    const QStringList all = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (const QString& pid : all)
-            if (!family.contains(pid) && family.contains(parentOf(pid))) {
-                family << pid;
-                grew = true;
-            }
-    }
-    long total = 0;
-    for (const QString& pid : family)
-        total += pssKiB(pid);
-    *processes = static_cast<int>(family.size());
-    return total;
+void putMemory(const char* key, const bench::FamilyMemory& memory) {
+    std::printf("%-14s %s\n", key, qPrintable(memory.describe()));
+    put(key, static_cast<double>(memory.pssKiB()) / 1024.0);
 }
 
 class FirstPaint : public QObject {
@@ -70,104 +59,265 @@ public:
     }
 };
 
-} // namespace
+// Asks the page a question in script and waits for the answer; empty when none came.
+QString ask(utq::platform::WebView* view, const QString& script) {
+    const auto answer = std::make_shared<QString>(); // outlives a late answer
+    view->engineView()->page()->runJavaScript(
+        script, [answer](const QVariant& value) { *answer = value.toString() + u'.'; });
+    waitUntil([answer] { return !answer->isEmpty(); }, 3000);
+    return answer->isEmpty() ? QString() : answer->chopped(1);
+}
 
-int main(int argc, char** argv) {
+// Waits until the list page in `view` shows every listed server and says it is complete.
+bool waitForCompleteList(utq::platform::WebView* view, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        const QString state = ask(
+            view, QStringLiteral("document.querySelectorAll('table.list tbody tr').length + ' ' + "
+                                 "((document.getElementById('progress') || {}).textContent || "
+                                 "'Asking')"));
+        if (state.section(u' ', 0, 0).toInt() >= bench::WindowWorld::kListed &&
+            !state.contains(QLatin1String("Asking")))
+            return true;
+        keepRunningFor(500);
+    }
+    return false;
+}
+
+// Today's build has no resting to turn off.
+template <class View> void neverRest(View* view) {
+    if constexpr (requires { view->setRestAfterMs(-1); })
+        view->setRestAfterMs(-1);
+}
+
+int runWindow(int& argc, char** argv, bool resting) {
     QElapsedTimer sinceStart;
     sinceStart.start();
     utq::platform::prepareWebEngine();
     QApplication app(argc, argv);
-    PageServer pages;
-    const qint64 appReady = sinceStart.elapsed();
+    bench::WindowWorld world;
+    QString error;
+    if (!world.start(error)) {
+        std::printf("%s\n", qPrintable(error));
+        return 1;
+    }
+    put("application ready ms", static_cast<double>(sinceStart.elapsed()));
 
     QElapsedTimer clock;
     clock.start();
     FirstPaint paint;
     paint.clock = &clock;
-    utq::Hosts hosts{pages.hostAndPort(), QStringLiteral("us.qel.example"),
-                     QStringLiteral("uk.qel.example"), QStringLiteral("www.qel.example"),
-                     QStringLiteral("ts.qel.example")};
-    int loaded = 0;
-    qint64 allLoadedAt = -1;
-    auto* window = new utq::qElQuery(hosts);
-    const qint64 constructed = clock.elapsed();
-    int processesBefore = 0;
-    const long pssBefore = familyPssKiB(&processesBefore);
+    auto window = std::make_unique<utq::qElQuery>(world.hosts());
     window->installEventFilter(&paint);
-    for (auto* view : window->findChildren<utq::platform::WebView*>())
-        QObject::connect(view, &utq::platform::WebView::loadFinished, [&] {
-            if (allLoadedAt >= 0)
-                return; // a rested page loaded again later
-            if (++loaded == 7)
+    put("window shown ms", static_cast<double>(clock.elapsed()));
+    const QList<utq::platform::WebView*> views = window->findChildren<utq::platform::WebView*>();
+    int loaded = 0;
+    qint64 shownLoadedAt = -1;
+    qint64 allLoadedAt = -1;
+    for (auto* view : views) {
+        if (!resting)
+            neverRest(view);
+        QObject::connect(view, &utq::platform::WebView::loadFinished, [&, view] {
+            if (view == window->WebBrowser1 && shownLoadedAt < 0)
+                shownLoadedAt = clock.elapsed();
+            if (allLoadedAt < 0 && ++loaded == 7)
                 allLoadedAt = clock.elapsed();
         });
+    }
+    waitUntil([&] { return allLoadedAt >= 0; }, 30000);
+    put("first paint ms", static_cast<double>(paint.at));
+    put("shown tab's page loaded ms", static_cast<double>(shownLoadedAt));
+    put("all 7 pages loaded ms", static_cast<double>(allLoadedAt));
+    if (allLoadedAt < 0)
+        return 1;
+    keepRunningFor(1500);
+    putMemory("start-up", bench::familyMemory());
+    keepRunningFor(kSettleMs);
+    putMemory("start-up, settled", bench::familyMemory());
 
-    // A loop of its own: the application's quit() would close the window, and its pages with it.
-    QEventLoop startUp;
-    QTimer::singleShot(30000, &startUp, &QEventLoop::quit); // bounded, whatever happens
-    QTimer settle;
-    QObject::connect(&settle, &QTimer::timeout, [&] {
-        if (allLoadedAt >= 0 && clock.elapsed() > allLoadedAt + 1500)
-            startUp.quit();
-    });
-    settle.start(100);
-    startUp.exec();
-
-    int processes = 0;
-    const long pss = familyPssKiB(&processes);
-
-    // A player looks through every tab once and comes back to the first; the hidden pages
-    // rest a while later.
+    // A player looks through every tab once and comes back to the first.
     auto* tabs = window->findChild<utq::TabControl*>();
-    settle.stop();
-    const auto wait = [](int ms) {
-        QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-    };
     for (int tab = 0; tab < tabs->count(); ++tab) {
         tabs->setCurrentIndex(tab);
-        wait(1500);
+        keepRunningFor(1500);
     }
     tabs->setCurrentIndex(0);
-    wait(2000);
-    int processesShown = 0;
-    const long pssShown = familyPssKiB(&processesShown);
-    wait(12000);
-    const long pssRested = familyPssKiB(&processesShown);
-    std::printf("application object ready:        %lld ms after main\n",
-                static_cast<long long>(appReady));
-    std::printf("window constructed and shown:    %lld ms\n", static_cast<long long>(constructed));
-    std::printf("window first painted:            %lld ms\n", static_cast<long long>(paint.at));
-    std::printf("all 7 start pages loaded:        %lld ms (%d of 7)\n",
-                static_cast<long long>(allLoadedAt), loaded);
-    std::printf("PSS before the web engine starts: %.1f MiB\n", pssBefore / 1024.0);
-    std::printf("total PSS, %d processes:          %.1f MiB\n", processes, pss / 1024.0);
-    std::printf("every tab shown once:            %.1f MiB; its hidden pages rested: %.1f MiB "
-                "(%d processes)\n",
-                pssShown / 1024.0, pssRested / 1024.0, processesShown);
-    std::printf("web engine flags: %s\n", qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").constData());
+    keepRunningFor(2000);
+    putMemory("every tab shown", bench::familyMemory());
+    keepRunningFor(kSettleMs);
+    putMemory("every tab shown, settled", bench::familyMemory());
+
+    // The UT99 list of every server, opened in the first tab's view.
+    QElapsedTimer listClock;
+    listClock.start();
+    window->WebBrowser1->navigate(world.ut99ListAddress());
+    if (!waitForCompleteList(window->WebBrowser1, 150000)) {
+        std::printf("the list page never showed %d servers\n", bench::WindowWorld::kListed);
+        return 1;
+    }
+    put("list complete ms", static_cast<double>(listClock.elapsed()));
+    keepRunningFor(2000);
+    putMemory("list open", bench::familyMemory());
+
+    // An hour of live refresh: the list asked every 30 s of its clock, and now and then a look
+    // at another tab, whose page comes back and is put to rest again.
+    QWebEngineScript warp;
+    warp.setName(QStringLiteral("time warp"));
+    warp.setSourceCode(bench::timeWarpScript(kWarp) + QStringLiteral(R"(
+(() => { const f = window.fetch; window.__asked = 0;
+  window.fetch = (...a) => { ++window.__asked; return f(...a); }; })();)"));
+    warp.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    warp.setWorldId(QWebEngineScript::MainWorld);
+    utq::platform::sharedWebProfile()->scripts()->insert(warp);
+    window->WebBrowser1->navigate(world.ut99ListAddress());
+    waitForCompleteList(window->WebBrowser1, 30000);
+    const int stepMs = 3600 * 1000 / kWarp / kHourSamples;
+    double first = 0, last = 0, most = 0;
+    for (int sample = 1; sample <= kHourSamples; ++sample) {
+        tabs->setCurrentIndex(1 + sample % (tabs->count() - 1));
+        keepRunningFor(1000);
+        tabs->setCurrentIndex(0);
+        keepRunningFor(stepMs - 1000);
+        const bench::FamilyMemory memory = bench::familyMemory();
+        const double mib = static_cast<double>(memory.pssKiB()) / 1024.0;
+        std::printf("%3d min        %s\n", sample * 60 / kHourSamples,
+                    qPrintable(memory.describe()));
+        first = sample == 1 ? mib : first;
+        last = mib;
+        most = std::max(most, mib);
+    }
+    put("hour, after 5 min", first);
+    put("hour, after 60 min", last);
+    put("hour, most", most);
+    put("hour, list asked",
+        ask(window->WebBrowser1, QStringLiteral("String(window.__asked)")).toDouble());
+    window.reset();
+    return 0;
+}
+
+struct Run {
+    QMap<QString, double> figures;
+    bool ok = false;
+};
+
+// Runs `program` (this bench, of one build or another) as one window's run and gathers its figures;
+// the rest of what it says is passed on, marked with `label`.
+Run runChild(const QString& label, const QString& program, const QStringList& arguments) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(program, arguments);
+    Run run;
+    QByteArray pending;
+    const auto take = [&] {
+        pending += child.readAll();
+        for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1)) {
+            const QList<QByteArray> fields = pending.left(end).split('|');
+            if (fields.size() == 3 && fields[0] == "figure")
+                run.figures.insert(QString::fromUtf8(fields[1]), fields[2].toDouble());
+            else
+                std::printf("[%s] %s\n", qPrintable(label), pending.left(end).constData());
+        }
+        std::fflush(stdout);
+    };
+    QObject::connect(&child, &QProcess::readyRead, take);
+    if (!child.waitForStarted(5000))
+        return run;
+    if (!child.waitForFinished(kChildTimeoutMs))
+        child.kill();
+    child.waitForFinished(5000);
+    take();
+    run.ok = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+    return run;
+}
+
+QString shown(const Run& run, const QString& key, const char* unit) {
+    return run.figures.contains(key)
+               ? QStringLiteral("%1 %2")
+                     .arg(run.figures[key], 0, 'f', unit[0] == 'm' && unit[1] == 's' ? 0 : 1)
+                     .arg(QLatin1String(unit))
+               : QStringLiteral("-");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && QByteArray(argv[1]) == "--window")
+        return runWindow(argc, argv, QByteArray(argv[2]) == "resting");
+
+    QCoreApplication app(argc, argv);
+    std::printf("bench build: %s\n", bench::buildKind());
+    const QString today =
+        argc == 3 && QByteArray(argv[1]) == "--today" ? QString::fromLocal8Bit(argv[2]) : QString();
+    if (today.isEmpty())
+        std::printf("no --today build: this build with resting off stands in for it, with this "
+                    "build's list page\n");
+    const Run before =
+        today.isEmpty() ? runChild(QStringLiteral("today"), QCoreApplication::applicationFilePath(),
+                                   {"--window", "never-resting"})
+                        : runChild(QStringLiteral("today"), today, {"--window", "resting"});
+    const Run now = runChild(QStringLiteral("now"), QCoreApplication::applicationFilePath(),
+                             {"--window", "resting"});
+
+    const struct {
+        const char* key;
+        const char* unit;
+    } rows[] = {{"first paint ms", "ms"},
+                {"shown tab's page loaded ms", "ms"},
+                {"all 7 pages loaded ms", "ms"},
+                {"start-up", "MiB"},
+                {"start-up, settled", "MiB"},
+                {"every tab shown", "MiB"},
+                {"every tab shown, settled", "MiB"},
+                {"list complete ms", "ms"},
+                {"list open", "MiB"},
+                {"hour, after 5 min", "MiB"},
+                {"hour, after 60 min", "MiB"},
+                {"hour, most", "MiB"},
+                {"hour, list asked", "times"}};
+    std::printf("\n%-28s %16s %16s\n", "figure (PSS: program + web engine)", "today's build",
+                "this build");
+    for (const auto& row : rows)
+        std::printf("%-28s %16s %16s\n", row.key,
+                    qPrintable(shown(before, QLatin1String(row.key), row.unit)),
+                    qPrintable(shown(now, QLatin1String(row.key), row.unit)));
 
     using bench::metIf;
-    bench::summary(QStringLiteral("window: first paint"), QStringLiteral("≤ 1000 ms"),
-                   paint.at >= 0 ? QStringLiteral("%1 ms").arg(paint.at)
-                                 : QStringLiteral("never painted"),
-                   metIf(paint.at >= 0 && paint.at <= 1000));
-    bench::summary(QStringLiteral("window: all 7 start pages loaded"), QStringLiteral("≤ 3000 ms"),
-                   allLoadedAt >= 0 ? QStringLiteral("%1 ms").arg(allLoadedAt)
-                                    : QStringLiteral("only %1 of 7 in 30 s").arg(loaded),
-                   metIf(allLoadedAt >= 0 && allLoadedAt <= 3000));
-    bench::summary(
-        QStringLiteral("window: memory (PSS, program + web-engine helpers)"),
-        QStringLiteral("≤ 150 MiB"),
-        QStringLiteral("%1 MiB (%2 processes)").arg(pss / 1024.0, 0, 'f', 1).arg(processes),
-        metIf(pss > 0 && pss <= 150 * 1024));
-    bench::summary(QStringLiteral("window: memory after every tab was shown once, rested"),
-                   QStringLiteral("≤ 140 MiB"),
-                   QStringLiteral("%1 MiB (%2 MiB before resting)")
-                       .arg(pssRested / 1024.0, 0, 'f', 1)
-                       .arg(pssShown / 1024.0, 0, 'f', 1),
-                   metIf(pssRested > 0 && pssRested <= 140 * 1024));
-    delete window;
-    return allLoadedAt >= 0 ? 0 : 1;
+    const auto value = [](const Run& run, const char* key) {
+        return run.figures.value(QLatin1String(key), -1);
+    };
+    const auto beside = [&](const char* key, const char* unit) {
+        return QStringLiteral("%1 (today %2)")
+            .arg(shown(now, QLatin1String(key), unit), shown(before, QLatin1String(key), unit));
+    };
+    // Times are compared with today's with room for the noise of one run.
+    const auto noWorse = [&](const char* key) {
+        const double then = value(before, key), current = value(now, key);
+        return metIf(current >= 0 && then >= 0 && current <= std::max(then * 1.2, then + 50));
+    };
+    bench::summary(QStringLiteral("window: first paint"), QStringLiteral("≤ 1000 ms, ≤ today's"),
+                   beside("first paint ms", "ms"), noWorse("first paint ms"));
+    bench::summary(QStringLiteral("window: the shown tab's page loaded"),
+                   QStringLiteral("≤ today's"), beside("shown tab's page loaded ms", "ms"),
+                   noWorse("shown tab's page loaded ms"));
+    bench::summary(QStringLiteral("window: all 7 start pages loaded"),
+                   QStringLiteral("≤ 3000 ms, ≤ today's"), beside("all 7 pages loaded ms", "ms"),
+                   noWorse("all 7 pages loaded ms"));
+    bench::summary(QStringLiteral("window: memory after start-up (PSS, program + web engine)"),
+                   QStringLiteral("≤ 120 MiB"), beside("start-up", "MiB"),
+                   metIf(value(now, "start-up") > 0 && value(now, "start-up") <= 120));
+    bench::summary(QStringLiteral("window: memory after every tab was shown once, settled"),
+                   QStringLiteral("≤ 140 MiB"), beside("every tab shown, settled", "MiB"),
+                   metIf(value(now, "every tab shown, settled") > 0 &&
+                         value(now, "every tab shown, settled") <= 140));
+    const double first = value(now, "hour, after 5 min"), last = value(now, "hour, after 60 min");
+    const double growth = first > 0 ? (last - first) / first * 100 : -1;
+    bench::summary(QStringLiteral("window: growth over an hour of live refresh (2,000-row list)"),
+                   QStringLiteral("≤ 5 %"),
+                   QStringLiteral("%1 % (%2 → %3 MiB)")
+                       .arg(growth, 0, 'f', 1)
+                       .arg(first, 0, 'f', 1)
+                       .arg(last, 0, 'f', 1),
+                   metIf(first > 0 && growth <= 5));
+    return before.ok && now.ok ? 0 : 1;
 }

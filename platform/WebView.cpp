@@ -35,7 +35,7 @@ WebView::WebView(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     rest_.setSingleShot(true);
-    rest_.setInterval(kRestAfterMs);
+    restAfterMs_ = kRestAfterMs;
     connect(&rest_, &QTimer::timeout, this, &WebView::rest);
 }
 
@@ -53,10 +53,12 @@ void WebView::attachEngine() {
         emit loadFinished(ok);
     });
     connect(view_->page(), &QWebEnginePage::visibleChanged, this, [this](bool visible) {
-        if (visible)
+        if (visible) {
+            seen_ = true;
             rest_.stop(); // a rested page is brought back by the engine itself
-        else
+        } else {
             restLater();
+        }
     });
     layout()->addWidget(view_);
     if (!startPage_.isEmpty())
@@ -85,8 +87,8 @@ void WebView::navigate(const QString& address) {
 }
 
 void WebView::restLater() {
-    if (view_ && !view_->page()->isVisible() && !loading_)
-        rest_.start();
+    if (view_ && !view_->page()->isVisible() && !loading_ && restAfterMs_ >= 0)
+        rest_.start(seen_ ? restAfterMs_ : 0);
 }
 
 void WebView::rest() {

@@ -29,9 +29,33 @@ if ! build >>"$log" 2>&1; then
   exit 1
 fi
 
-# Program and the most seconds it may take; each bounds its own loops well below that.
+# Today's window, for the window's figures side by side: this bench built with the sources of
+# the last commit before the hidden tabs' pages rested and the list page drew in place.
+today_commit=1451b7c
+today=$dir/today
+build_today() {
+  rm -rf "$today/src"
+  mkdir -p "$today/src"
+  git archive "$today_commit" | tar -x -C "$today/src"
+  rm -rf "$today/src/bench"
+  cp -r bench "$today/src/bench"
+  local generator=()
+  [ -f "$today/build/CMakeCache.txt" ] || generator=(-G Ninja)
+  cmake -S "$today/src" -B "$today/build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release
+  cmake --build "$today/build" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target bench_window_startup
+}
+window_today=()
+echo "Building today's window ($today_commit) in $today/" >&2
+if build_today >>"$log" 2>&1; then
+  window_today=(--today "$today/build/bench/bench_window_startup")
+else
+  echo "Today's window could not be built; the window's bench stands in for it itself" >&2
+fi
+
+# Program, the most seconds it may take (each bounds its own loops well below that), and its
+# arguments.
 programs=(
-  "bench_window_startup 60"
+  "bench_window_startup 660 ${window_today[*]}"
   "bench_ping_loopback 90"
   "bench_status_pages 150"
   "bench_status_render 60"
@@ -48,12 +72,13 @@ crashed=0
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 for entry in "${programs[@]}"; do
-  read -r program seconds <<<"$entry"
+  read -r -a words <<<"$entry"
+  program=${words[0]} seconds=${words[1]} arguments=("${words[@]:2}")
   echo "Running $program (at most $seconds s)" >&2
   rc=0 begun=$SECONDS
   # The web views run offscreen and without Chromium's sandbox, as in the tests.
   QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
-    timeout -k 10 "$seconds" "$dir/bench/$program" >"$out" 2>&1 || rc=$?
+    timeout -k 10 "$seconds" "$dir/bench/$program" "${arguments[@]}" >"$out" 2>&1 || rc=$?
   { echo "== $program, exit status $rc"; cat "$out"; echo; } >>"$log"
 
   rows=0

@@ -164,7 +164,11 @@ private slots:
             15000));
         QVERIFY(waitUntil([&] { return names().split(u'|').size() == 3; }, 5000));
 
+        // Sorting moves the rows drawn and makes none anew: a list of thousands is drawn
+        // again every second while its servers are asked.
+        evaluate(page, "window.drawn = Array.from(document.querySelectorAll('table.list tr'))");
         evaluate(page, "document.querySelector('th[data-key=name]').click()");
+        QVERIFY(evaluate(page, "window.drawn.every((tr) => tr.isConnected)").toBool());
         QCOMPARE(names().section(u'|', 0, 1),
                  "127.0.0.1:" + QString::number(silent.port()) + "|</script>CTF <b>");
         evaluate(page, "const t = document.getElementById('filter-text'); t.value = 'ctf'; "

@@ -108,6 +108,64 @@
     return td;
   };
 
+  // Each server's row is made once and its cells written again only where what they show
+  // changed: a list of thousands redrawn every second would otherwise leave the page
+  // thousands of dead rows a second.
+  const made = new Map(); // address -> the row's element, its cells and what they last showed
+  let drawnOnce = false;
+  const put = (node, text) => {
+    if (node.textContent !== text) node.textContent = text;
+  };
+  const makeRow = (s, address) => {
+    const row = { tr: document.createElement('tr'), drawn: '', gamePort: undefined };
+    row.name = cell(row.tr, 'name', address,
+      fill(statusTemplate, s.host, s.queryPort - portOffset)).firstChild;
+    row.name.title = address;
+    row.map = cell(row.tr, 'map', '');
+    row.type = cell(row.tr, 'type', '');
+    row.players = cell(row.tr, 'players', '');
+    if (charts) {
+      const chart = sparklines.get(address);
+      const td = cell(row.tr, 'history', '');
+      if (chart) td.append(chart.content.cloneNode(true));
+    }
+    row.ping = cell(row.tr, 'ping', '');
+    row.sources = cell(row.tr, 'sources', '');
+    if (joinTemplate) row.join = cell(row.tr, 'join', '');
+    return row;
+  };
+  const rowOf = (s) => {
+    const address = s.host + ':' + s.queryPort;
+    let row = made.get(address);
+    if (!row) {
+      row = makeRow(s, address);
+      made.set(address, row);
+    }
+    const drawn = JSON.stringify([s.state, s.name, s.map, s.gameType, s.playersNow,
+      s.playersMax, s.roundTripMs, s.sources, s.gamePort]);
+    if (row.drawn === drawn) return row.tr;
+    row.drawn = drawn;
+    row.tr.className = answered(s) ? 'up' : 'down';
+    put(row.name, s.name || address);
+    put(row.map, answered(s) ? (s.map || '') : (kStateTexts[s.state] || s.state));
+    put(row.type, s.gameType || '');
+    put(row.players, s.playersNow === null ? ''
+      : s.playersNow + '/' + (s.playersMax === null ? '?' : s.playersMax));
+    put(row.ping, s.roundTripMs === null ? '' : String(s.roundTripMs));
+    put(row.sources, s.sources.join(', '));
+    if (row.join && row.gamePort !== s.gamePort) {
+      row.gamePort = s.gamePort;
+      row.join.replaceChildren();
+      if (s.gamePort) {
+        const a = document.createElement('a');
+        a.href = fill(joinTemplate, s.host, s.gamePort);
+        a.textContent = 'Join';
+        row.join.append(a);
+      }
+    }
+    return row.tr;
+  };
+
   const draw = () => {
     if (!servers) return;
     for (const th of headers) {
@@ -121,32 +179,23 @@
       const order = x < y ? -1 : x > y ? 1 : 0;
       return view.descending ? -order : order;
     });
-    const fresh = document.createElement('tbody');
-    for (const s of rows) {
-      const tr = fresh.insertRow();
-      const address = s.host + ':' + s.queryPort;
-      tr.className = answered(s) ? 'up' : 'down';
-      const name = cell(tr, 'name', s.name || address,
-        fill(statusTemplate, s.host, s.queryPort - portOffset));
-      name.firstChild.title = address;
-      cell(tr, 'map', answered(s) ? (s.map || '') : (kStateTexts[s.state] || s.state));
-      cell(tr, 'type', s.gameType || '');
-      cell(tr, 'players', s.playersNow === null ? ''
-        : s.playersNow + '/' + (s.playersMax === null ? '?' : s.playersMax));
-      if (charts) {
-        const chart = sparklines.get(address);
-        const td = cell(tr, 'history', '');
-        if (chart) td.append(chart.content.cloneNode(true));
-      }
-      cell(tr, 'ping', s.roundTripMs === null ? '' : String(s.roundTripMs));
-      cell(tr, 'sources', s.sources.join(', '));
-      if (joinTemplate) {
-        if (s.gamePort) cell(tr, 'join', 'Join', fill(joinTemplate, s.host, s.gamePort));
-        else cell(tr, 'join', '');
-      }
+    const listed = new Set(servers.map((s) => s.host + ':' + s.queryPort));
+    for (const address of made.keys()) {
+      if (!listed.has(address)) made.delete(address);
     }
-    shownBody.replaceWith(fresh);
-    shownBody = fresh;
+    // The service's own rows go at the first drawing; later ones move, add and drop rows.
+    if (!drawnOnce) {
+      const fresh = document.createElement('tbody');
+      shownBody.replaceWith(fresh);
+      shownBody = fresh;
+      drawnOnce = true;
+    }
+    const trs = shownBody.rows;
+    rows.forEach((s, i) => {
+      const tr = rowOf(s);
+      if (trs[i] !== tr) shownBody.insertBefore(tr, trs[i] || null);
+    });
+    while (trs.length > rows.length) trs[trs.length - 1].remove();
   };
 
   const describe = (list) => {
