@@ -53,12 +53,10 @@ void WebView::attachEngine() {
         emit loadFinished(ok);
     });
     connect(view_->page(), &QWebEnginePage::visibleChanged, this, [this](bool visible) {
-        if (visible) {
-            seen_ = true;
+        if (visible)
             rest_.stop(); // a rested page is brought back by the engine itself
-        } else {
+        else
             restLater();
-        }
     });
     layout()->addWidget(view_);
     if (!startPage_.isEmpty())
@@ -88,7 +86,7 @@ void WebView::navigate(const QString& address) {
 
 void WebView::restLater() {
     if (view_ && !view_->page()->isVisible() && !loading_ && restAfterMs_ >= 0)
-        rest_.start(seen_ ? restAfterMs_ : 0);
+        rest_.start(restAfterMs_);
 }
 
 void WebView::rest() {

@@ -12,11 +12,10 @@ namespace utq::platform {
 // An embedded web page. Addresses of a scheme it does not display itself (unreal://, for one)
 // are handed to the handler the desktop has registered for that scheme. Nothing here waits
 // for a page: loading goes on inside the view.
-// A page nobody sees rests, so that a window of many tabs costs about what its shown tab does:
-// a page that loaded while hidden and was never shown rests at once, one that was seen a
-// while after it was hidden. A start page is discarded and loaded again when shown; a status
-// page a player asked for is frozen, and comes back as it was. Its address stays the same
-// throughout.
+// A page nobody sees rests, a while after it was hidden or loaded while hidden, so that a
+// window of many tabs costs about what its shown tab does: a start page is discarded and
+// loaded again when shown; a status page a player asked for is frozen, and comes back as it
+// was. Its address stays the same throughout.
 class WebView : public QWidget {
     Q_OBJECT
 public:
@@ -32,7 +31,7 @@ public:
     QUrl currentUrl() const;
     QWebEngineView* engineView();
 
-    // How long a hidden page that was seen waits before it rests; below 0, pages never rest.
+    // How long a hidden page waits before it rests; below 0, it never rests.
     void setRestAfterMs(int ms) { restAfterMs_ = ms; }
 
     // Gives an address the view does not show itself to the desktop's handler for its scheme
@@ -54,7 +53,6 @@ private:
     QString startPage_;
     bool showsStatusPage_ = false; // the last page was asked for, not the start page
     bool loading_ = false;
-    bool seen_ = false; // its page has been on screen
     int restAfterMs_;
     QTimer rest_;
 };
