@@ -188,6 +188,68 @@ private slots:
         QVERIFY2(page.lines.isEmpty(), qPrintable(page.lines.join(u'\n')));
     }
 
+    // A list of hundreds is drawn in order, and its last rows stand under the heads of its
+    // columns as its first do, however the rows are laid out; no column is squeezed out.
+    void aLongListIsDrawnInOrderUnderItsHeads() {
+        using namespace utq::queryservice::pages;
+        ListView list;
+        list.game = &describe(GameKind::UT99);
+        list.complete = true;
+        list.joinTemplate = QStringLiteral("unreal://__HOST__:__PORT__");
+        for (int i = 0; i < 450; ++i) {
+            ListRow row;
+            row.host = QStringLiteral("127.0.0.1");
+            row.queryPort = 20000 + i;
+            row.state = QStringLiteral("up");
+            row.name = QStringLiteral("Server %1").arg(i, 3, 10, QLatin1Char('0'));
+            row.playersNow = i % 17;
+            row.playersMax = 16;
+            row.gamePort = row.queryPort - 1;
+            list.rows.append(row);
+        }
+        PageServer server;
+        server.setPage(list.game->listPagePath, listPage(list));
+        server.setPage(kListScriptPath, assets::listScript());
+        server.setPage(kApiListPath, jsonText(listJson(list)));
+        ConsoleWatch page;
+        QWebEngineView view;
+        view.setPage(&page);
+        view.resize(800, 600);
+        view.show();
+        QSignalSpy loaded(&page, &QWebEnginePage::loadFinished);
+        view.load(
+            QUrl("http://" + server.hostAndPort() + list.game->listPagePath + "#sort=name&desc=1"));
+        QVERIFY(loaded.wait(15000));
+        const auto names = [&] {
+            return evaluate(page, "Array.from(document.querySelectorAll('table.list tbody "
+                                  "tr:not([data-host]) td.name'), (td) => td.textContent)")
+                .toStringList();
+        };
+        QVERIFY(waitUntil([&] { return names().size() == 450; }, 10000));
+        QCOMPARE(names().first(), "Server 449");
+        QCOMPARE(names().last(), "Server 000");
+        // Scrolled to its end, the last row's cells stand under their heads.
+        evaluate(page, "window.scrollTo(0, document.body.scrollHeight)");
+        keepRunningFor(300);
+        const auto edges = [&](const char* cells) {
+            return evaluate(page, QStringLiteral("Array.from(%1, (c) => { const r = "
+                                                 "c.getBoundingClientRect(); return "
+                                                 "Math.round(r.left) + '-' + Math.round(r.right); "
+                                                 "}).join(' ')")
+                                      .arg(QLatin1String(cells)))
+                .toString();
+        };
+        QCOMPARE(edges("Array.from(document.querySelectorAll('table.list tbody tr')).pop().cells"),
+                 edges("document.querySelectorAll('table.list th')"));
+        QVERIFY(evaluate(page, "Array.from(document.querySelectorAll('table.list th'))"
+                               ".every((th) => th.getBoundingClientRect().width > 20)")
+                    .toBool()); // the Join column too
+        QVERIFY(view.grab().save(screenshotPath("list_long_end_ut99.png")));
+        view.close();
+        view.setPage(nullptr);
+        QVERIFY2(page.lines.isEmpty(), qPrintable(page.lines.join(u'\n')));
+    }
+
     // The history page's script says its times in the viewer's zone; a list page's script
     // copies the service's chart of each watched server into its row.
     void theHistoryAndListPagesScriptsShowTheServicesCharts() {

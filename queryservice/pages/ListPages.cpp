@@ -135,7 +135,7 @@ QByteArray listPage(const ListView& view) {
     body += QStringLiteral("<th data-key=\"ping\" class=\"number\">Ping</th>"
                            "<th data-key=\"sources\">Found by</th>");
     if (!view.joinTemplate.isEmpty())
-        body += QStringLiteral("<th></th>");
+        body += QStringLiteral("<th class=\"join\"></th>");
     body += QStringLiteral("</tr></thead><tbody>");
     for (const ListRow& row : view.rows)
         body += rowHtml(view, row);

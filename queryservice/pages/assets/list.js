@@ -23,7 +23,6 @@
 
   const table = document.querySelector('table.list');
   if (!table) return;
-  let shownBody = table.tBodies[0];
   const game = table.dataset.game;
   const portOffset = Number(table.dataset.portOffset) || 0;
   const statusTemplate = table.dataset.status;
@@ -112,7 +111,6 @@
   // changed: a list of thousands redrawn every second would otherwise leave the page
   // thousands of dead rows a second.
   const made = new Map(); // address -> the row's element, its cells and what they last showed
-  let drawnOnce = false;
   const put = (node, text) => {
     if (node.textContent !== text) node.textContent = text;
   };
@@ -166,6 +164,45 @@
     return row.tr;
   };
 
+  // The rows stand in tables of kChunk below the heads' table, each table in a box the engine
+  // lays out and paints only near the view (list-page.css): a list of thousands then costs
+  // about what its rows on screen do. The service's own rows go at the first drawing.
+  const kChunk = 100;
+  const chunks = []; // { box, body }
+  let chunksBox = null;
+  let rowPx = 21; // a row's height, once one was laid out
+  const placeRows = (trs) => {
+    if (!chunksBox) {
+      chunksBox = document.createElement('div');
+      chunksBox.className = 'chunks';
+      table.after(chunksBox);
+      table.classList.add('heads');
+      for (const body of Array.from(table.tBodies)) body.remove();
+    }
+    const needed = Math.ceil(trs.length / kChunk);
+    while (chunks.length < needed) {
+      const box = document.createElement('div');
+      const chunk = document.createElement('table');
+      chunk.className = charts ? 'list charts' : 'list';
+      box.append(chunk);
+      chunksBox.append(box);
+      chunks.push({ box, body: chunk.createTBody() });
+    }
+    trs.forEach((tr, i) => {
+      const { body } = chunks[Math.floor(i / kChunk)];
+      const at = body.rows[i % kChunk];
+      if (at !== tr) body.insertBefore(tr, at || null);
+    });
+    while (chunks.length > needed) chunks.pop().box.remove();
+    const first = trs.length ? trs[0].getBoundingClientRect().height : 0;
+    if (first > 0) rowPx = first;
+    chunks.forEach(({ box, body }, k) => {
+      const count = Math.min(kChunk, trs.length - k * kChunk);
+      while (body.rows.length > count) body.rows[body.rows.length - 1].remove();
+      box.style.containIntrinsicHeight = Math.round(count * rowPx) + 'px';
+    });
+  };
+
   const draw = () => {
     if (!servers) return;
     for (const th of headers) {
@@ -183,19 +220,7 @@
     for (const address of made.keys()) {
       if (!listed.has(address)) made.delete(address);
     }
-    // The service's own rows go at the first drawing; later ones move, add and drop rows.
-    if (!drawnOnce) {
-      const fresh = document.createElement('tbody');
-      shownBody.replaceWith(fresh);
-      shownBody = fresh;
-      drawnOnce = true;
-    }
-    const trs = shownBody.rows;
-    rows.forEach((s, i) => {
-      const tr = rowOf(s);
-      if (trs[i] !== tr) shownBody.insertBefore(tr, trs[i] || null);
-    });
-    while (trs.length > rows.length) trs[trs.length - 1].remove();
+    placeRows(rows.map(rowOf));
   };
 
   const describe = (list) => {
