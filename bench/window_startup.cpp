@@ -3,11 +3,8 @@
 // loaded, and the memory (proportional set size, from smaps_rollup) of the program and each
 // web-engine process after start-up, after every tab was shown once, with the UT99 list of
 // 2,000 servers open, and over an hour of that list's live refresh (sped up 60 times).
-//
-// It runs the window twice, each in a process of its own, and prints the figures side by
-// side: today's build (--today PROGRAM: this bench built with the sources of the last commit
-// before the hidden pages rested; scripts/bench.sh builds it), then this build. Without
-// --today, this build with resting turned off stands in for today's.
+// It prints each figure as "figure|<name>|<value>" for bench_window_side_by_side, which runs
+// today's build and this one; --never-rest turns resting off, to stand in for today's.
 #include "EventLoopWait.h"
 #include "ProcessMemory.h"
 #include "Summary.h"
@@ -19,8 +16,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QMap>
-#include <QProcess>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -35,7 +30,6 @@ namespace {
 constexpr int kWarp = 60;        // an hour of the pages' clocks in a minute
 constexpr int kHourSamples = 12; // one every five minutes of the pages' time
 constexpr int kSettleMs = 12000; // longer than a hidden page waits before it rests
-constexpr int kChildTimeoutMs = 300000;
 
 // One figure of a child run, for the parent: "figure|<key>|<value>".
 void put(const char* key, double value) {
@@ -196,128 +190,9 @@ int runWindow(int& argc, char** argv, bool resting) {
     return 0;
 }
 
-struct Run {
-    QMap<QString, double> figures;
-    bool ok = false;
-};
-
-// Runs `program` (this bench, of one build or another) as one window's run and gathers its figures;
-// the rest of what it says is passed on, marked with `label`.
-Run runChild(const QString& label, const QString& program, const QStringList& arguments) {
-    QProcess child;
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(program, arguments);
-    Run run;
-    QByteArray pending;
-    const auto take = [&] {
-        pending += child.readAll();
-        for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1)) {
-            const QList<QByteArray> fields = pending.left(end).split('|');
-            if (fields.size() == 3 && fields[0] == "figure")
-                run.figures.insert(QString::fromUtf8(fields[1]), fields[2].toDouble());
-            else
-                std::printf("[%s] %s\n", qPrintable(label), pending.left(end).constData());
-        }
-        std::fflush(stdout);
-    };
-    QObject::connect(&child, &QProcess::readyRead, take);
-    if (!child.waitForStarted(5000))
-        return run;
-    if (!child.waitForFinished(kChildTimeoutMs))
-        child.kill();
-    child.waitForFinished(5000);
-    take();
-    run.ok = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
-    return run;
-}
-
-QString shown(const Run& run, const QString& key, const char* unit) {
-    return run.figures.contains(key)
-               ? QStringLiteral("%1 %2")
-                     .arg(run.figures[key], 0, 'f', unit[0] == 'm' && unit[1] == 's' ? 0 : 1)
-                     .arg(QLatin1String(unit))
-               : QStringLiteral("-");
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && QByteArray(argv[1]) == "--window")
-        return runWindow(argc, argv, QByteArray(argv[2]) == "resting");
-
-    QCoreApplication app(argc, argv);
-    std::printf("bench build: %s\n", bench::buildKind());
-    const QString today =
-        argc == 3 && QByteArray(argv[1]) == "--today" ? QString::fromLocal8Bit(argv[2]) : QString();
-    if (today.isEmpty())
-        std::printf("no --today build: this build with resting off stands in for it, with this "
-                    "build's list page\n");
-    const Run before =
-        today.isEmpty() ? runChild(QStringLiteral("today"), QCoreApplication::applicationFilePath(),
-                                   {"--window", "never-resting"})
-                        : runChild(QStringLiteral("today"), today, {"--window", "resting"});
-    const Run now = runChild(QStringLiteral("now"), QCoreApplication::applicationFilePath(),
-                             {"--window", "resting"});
-
-    const struct {
-        const char* key;
-        const char* unit;
-    } rows[] = {{"first paint ms", "ms"},
-                {"shown tab's page loaded ms", "ms"},
-                {"all 7 pages loaded ms", "ms"},
-                {"start-up", "MiB"},
-                {"start-up, settled", "MiB"},
-                {"every tab shown", "MiB"},
-                {"every tab shown, settled", "MiB"},
-                {"list complete ms", "ms"},
-                {"list open", "MiB"},
-                {"hour, after 5 min", "MiB"},
-                {"hour, after 60 min", "MiB"},
-                {"hour, most", "MiB"},
-                {"hour, list asked", "times"}};
-    std::printf("\n%-28s %16s %16s\n", "figure (PSS: program + web engine)", "today's build",
-                "this build");
-    for (const auto& row : rows)
-        std::printf("%-28s %16s %16s\n", row.key,
-                    qPrintable(shown(before, QLatin1String(row.key), row.unit)),
-                    qPrintable(shown(now, QLatin1String(row.key), row.unit)));
-
-    using bench::metIf;
-    const auto value = [](const Run& run, const char* key) {
-        return run.figures.value(QLatin1String(key), -1);
-    };
-    const auto beside = [&](const char* key, const char* unit) {
-        return QStringLiteral("%1 (today %2)")
-            .arg(shown(now, QLatin1String(key), unit), shown(before, QLatin1String(key), unit));
-    };
-    // Times are compared with today's with room for the noise of one run.
-    const auto noWorse = [&](const char* key) {
-        const double then = value(before, key), current = value(now, key);
-        return metIf(current >= 0 && then >= 0 && current <= std::max(then * 1.2, then + 50));
-    };
-    bench::summary(QStringLiteral("window: first paint"), QStringLiteral("≤ 1000 ms, ≤ today's"),
-                   beside("first paint ms", "ms"), noWorse("first paint ms"));
-    bench::summary(QStringLiteral("window: the shown tab's page loaded"),
-                   QStringLiteral("≤ today's"), beside("shown tab's page loaded ms", "ms"),
-                   noWorse("shown tab's page loaded ms"));
-    bench::summary(QStringLiteral("window: all 7 start pages loaded"),
-                   QStringLiteral("≤ 3000 ms, ≤ today's"), beside("all 7 pages loaded ms", "ms"),
-                   noWorse("all 7 pages loaded ms"));
-    bench::summary(QStringLiteral("window: memory after start-up (PSS, program + web engine)"),
-                   QStringLiteral("≤ 120 MiB"), beside("start-up", "MiB"),
-                   metIf(value(now, "start-up") > 0 && value(now, "start-up") <= 120));
-    bench::summary(QStringLiteral("window: memory after every tab was shown once, settled"),
-                   QStringLiteral("≤ 140 MiB"), beside("every tab shown, settled", "MiB"),
-                   metIf(value(now, "every tab shown, settled") > 0 &&
-                         value(now, "every tab shown, settled") <= 140));
-    const double first = value(now, "hour, after 5 min"), last = value(now, "hour, after 60 min");
-    const double growth = first > 0 ? (last - first) / first * 100 : -1;
-    bench::summary(QStringLiteral("window: growth over an hour of live refresh (2,000-row list)"),
-                   QStringLiteral("≤ 5 %"),
-                   QStringLiteral("%1 % (%2 → %3 MiB)")
-                       .arg(growth, 0, 'f', 1)
-                       .arg(first, 0, 'f', 1)
-                       .arg(last, 0, 'f', 1),
-                   metIf(first > 0 && growth <= 5));
-    return before.ok && now.ok ? 0 : 1;
+    const bool resting = !(argc == 2 && QByteArray(argv[1]) == "--never-rest");
+    return runWindow(argc, argv, resting);
 }

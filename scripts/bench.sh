@@ -20,7 +20,7 @@ build() {
   local generator=()
   [ -f "$dir/CMakeCache.txt" ] || generator=(-G Ninja)
   cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release
-  cmake --build "$dir" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target bench_window_startup bench_ping_loopback bench_status_pages bench_status_render \
+  cmake --build "$dir" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target bench_window_side_by_side bench_ping_loopback bench_status_pages bench_status_render \
     bench_statusd_load bench_start_pages bench_server_list bench_history
 }
 if ! build >>"$log" 2>&1; then
@@ -55,7 +55,7 @@ fi
 # Program, the most seconds it may take (each bounds its own loops well below that), and its
 # arguments.
 programs=(
-  "bench_window_startup 660 ${window_today[*]}"
+  "bench_window_side_by_side 660 ${window_today[*]}"
   "bench_ping_loopback 90"
   "bench_status_pages 150"
   "bench_status_render 60"

@@ -202,8 +202,6 @@ private slots:
             row.queryPort = 20000 + i;
             row.state = QStringLiteral("up");
             row.name = QStringLiteral("Server %1").arg(i, 3, 10, QLatin1Char('0'));
-            row.playersNow = i % 17;
-            row.playersMax = 16;
             row.gamePort = row.queryPort - 1;
             list.rows.append(row);
         }
