@@ -88,7 +88,9 @@ FakeBeacon::Answer ut3Replying(std::function<QByteArrayList(quint64)> replies,
     };
 }
 
-std::optional<LanSearchResult> search(const NetworkNamespace& ns, LanGame game, int waitMs = 300) {
+// The fake beacons answer from this test's own event loop: the wait leaves room for a machine
+// busy with other tests (300 ms once missed a broadcast answer there).
+std::optional<LanSearchResult> search(const NetworkNamespace& ns, LanGame game, int waitMs = 1000) {
     QFuture<LanSearchResult> future;
     {
         const NetworkNamespace::Inside inside(ns);
@@ -220,7 +222,7 @@ private slots:
                         }
                     });
             });
-        const auto result = search(lan.searcher, LanGame::UT99, 600);
+        const auto result = search(lan.searcher, LanGame::UT99, 1500);
         QVERIFY(result && flood);
         QCOMPARE(result->servers.size(), kMaxLanServers);
         QMap<QString, int> perAddress;
