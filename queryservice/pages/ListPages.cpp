@@ -7,6 +7,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
 namespace utq::queryservice::pages {
 namespace {
 
@@ -39,6 +41,9 @@ QString historyHtml(const ListView& view, const QString& host, int queryPort) {
            escapedText(historyTarget(*view.game, host, queryPort - view.game->queryPortOffset)) +
            QStringLiteral("\">") + QString::fromUtf8(*sparkline) + QStringLiteral("</a>");
 }
+
+constexpr qsizetype kRowsPerTable = 100;
+constexpr int kRowPx = 21; // a row of one line, as list-page.css draws it
 
 QString rowHtml(const ListView& view, const ListRow& row) {
     const GameDescription& game = *view.game;
@@ -121,7 +126,7 @@ QByteArray listPage(const ListView& view) {
         statusTarget(game.statusPage, game.statusPage.path, QLatin1String(kHostPlaceHolder),
                      QLatin1String(kPortPlaceHolder));
     const bool charts = !view.sparklines.isEmpty();
-    body += QStringLiteral("<table class=\"list") +
+    body += QStringLiteral("<table class=\"list heads") +
             (charts ? QStringLiteral(" charts") : QString()) + QStringLiteral("\" data-game=\"") +
             escapedText(apiName(game)) + QStringLiteral("\" data-port-offset=\"") +
             QString::number(game.queryPortOffset) + QStringLiteral("\" data-status=\"") +
@@ -136,10 +141,19 @@ QByteArray listPage(const ListView& view) {
                            "<th data-key=\"sources\">Found by</th>");
     if (!view.joinTemplate.isEmpty())
         body += QStringLiteral("<th class=\"join\"></th>");
-    body += QStringLiteral("</tr></thead><tbody>");
-    for (const ListRow& row : view.rows)
-        body += rowHtml(view, row);
-    body += QStringLiteral("</tbody></table>");
+    // The rows stand in tables of a hundred under the heads' table, each in a box that the
+    // engine lays out and paints only near the view (list-page.css), its height told ahead.
+    body += QStringLiteral("</tr></thead></table><div class=\"chunks\">");
+    for (qsizetype first = 0; first < view.rows.size(); first += kRowsPerTable) {
+        const qsizetype count = std::min(kRowsPerTable, view.rows.size() - first);
+        body += QStringLiteral("<div style=\"contain-intrinsic-height: %1px\"><table class=\"list")
+                    .arg(count * kRowPx) +
+                (charts ? QStringLiteral(" charts") : QString()) + QStringLiteral("\"><tbody>");
+        for (const ListRow& row : view.rows.mid(first, count))
+            body += rowHtml(view, row);
+        body += QStringLiteral("</tbody></table></div>");
+    }
+    body += QStringLiteral("</div>");
     // What the script puts in a row's history cell: the service's own markup, never the API's.
     QStringList watched = view.sparklines.keys();
     watched.sort();

@@ -164,9 +164,10 @@
     return row.tr;
   };
 
-  // The rows stand in tables of kChunk below the heads' table, each table in a box the engine
-  // lays out and paints only near the view (list-page.css): a list of thousands then costs
-  // about what its rows on screen do. The service's own rows go at the first drawing.
+  // The rows stand in tables of kChunk below the heads' table, as the service sends them, each
+  // table in a box the engine lays out and paints only near the view (list-page.css): a list
+  // of thousands then costs about what its rows on screen do. The service's rows go at the
+  // first drawing.
   const kChunk = 100;
   const chunks = []; // { box, body }
   let chunksBox = null;
@@ -175,9 +176,9 @@
     if (!chunksBox) {
       chunksBox = document.createElement('div');
       chunksBox.className = 'chunks';
-      table.after(chunksBox);
-      table.classList.add('heads');
-      for (const body of Array.from(table.tBodies)) body.remove();
+      const served = document.querySelector('.chunks');
+      if (served) served.replaceWith(chunksBox);
+      else table.after(chunksBox);
     }
     const needed = Math.ceil(trs.length / kChunk);
     while (chunks.length < needed) {
