@@ -53,20 +53,6 @@ long FamilyMemory::pssKiB() const {
     return total;
 }
 
-long FamilyMemory::anonKiB() const {
-    long total = 0;
-    for (const ProcessMemory& process : processes)
-        total += process.anonKiB;
-    return total;
-}
-
-long FamilyMemory::fileKiB() const {
-    long total = 0;
-    for (const ProcessMemory& process : processes)
-        total += process.fileKiB;
-    return total;
-}
-
 QString FamilyMemory::describe() const {
     QStringList parts;
     for (const ProcessMemory& p : processes)

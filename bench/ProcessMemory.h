@@ -21,8 +21,6 @@ struct ProcessMemory {
 struct FamilyMemory {
     QList<ProcessMemory> processes; // this process first
     long pssKiB() const;
-    long anonKiB() const;
-    long fileKiB() const;
     // "171.2 MiB: program 90.1 (anon 27.0, files 62.6), renderer 81.1 (...)"
     QString describe() const;
 };

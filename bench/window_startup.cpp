@@ -7,7 +7,6 @@
 // today's build and this one; --never-rest turns resting off, to stand in for today's.
 #include "EventLoopWait.h"
 #include "ProcessMemory.h"
-#include "Summary.h"
 #include "WindowWorld.h"
 #include "app/TabControl.h"
 #include "app/qElQuery.h"
@@ -79,7 +78,7 @@ bool waitForCompleteList(utq::platform::WebView* view, int timeoutMs) {
     return false;
 }
 
-// Today's build has no resting to turn off.
+// Today's sources have no resting to turn off.
 template <class View> void neverRest(View* view) {
     if constexpr (requires { view->setRestAfterMs(-1); })
         view->setRestAfterMs(-1);

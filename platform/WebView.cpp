@@ -25,17 +25,12 @@ protected:
     }
 };
 
-// Long enough that looking through the tabs reloads nothing; short next to how long a player
-// stays on a tab.
-constexpr int kRestAfterMs = 10000;
-
 } // namespace
 
 WebView::WebView(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     rest_.setSingleShot(true);
-    restAfterMs_ = kRestAfterMs;
     connect(&rest_, &QTimer::timeout, this, &WebView::rest);
 }
 

@@ -53,7 +53,9 @@ private:
     QString startPage_;
     bool showsStatusPage_ = false; // the last page was asked for, not the start page
     bool loading_ = false;
-    int restAfterMs_;
+    // Long enough that looking through the tabs reloads nothing; short next to how long a
+    // player stays on a tab.
+    int restAfterMs_ = 10000;
     QTimer rest_;
 };
 

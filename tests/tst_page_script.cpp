@@ -50,6 +50,14 @@ QVariant evaluate(QWebEnginePage& page, const QString& script) {
     return answer->value_or(QVariant());
 }
 
+// A list page as the service serves it: the page, its script and its API's answer.
+void serveList(PageServer& server, const utq::queryservice::pages::ListView& list) {
+    using namespace utq::queryservice::pages;
+    server.setPage(list.game->listPagePath, listPage(list));
+    server.setPage(kListScriptPath, assets::listScript());
+    server.setPage(kApiListPath, jsonText(listJson(list)));
+}
+
 // Every row's state cell, once each has its server's answer; empty before.
 QString filledStates(QWebEnginePage& page) {
     return evaluate(page, "(() => { const s = Array.from(document.querySelectorAll("
@@ -206,9 +214,7 @@ private slots:
             list.rows.append(row);
         }
         PageServer server;
-        server.setPage(list.game->listPagePath, listPage(list));
-        server.setPage(kListScriptPath, assets::listScript());
-        server.setPage(kApiListPath, jsonText(listJson(list)));
+        serveList(server, list);
         ConsoleWatch page;
         QWebEngineView view;
         view.setPage(&page);
@@ -289,9 +295,7 @@ private slots:
         PageServer server;
         server.setPage(kHistoryPath, historyPage(history));
         server.setPage(kHistoryScriptPath, assets::historyScript());
-        server.setPage(describe(GameKind::UT99).listPagePath, listPage(list));
-        server.setPage(kListScriptPath, assets::listScript());
-        server.setPage(kApiListPath, jsonText(listJson(list)));
+        serveList(server, list);
 
         ConsoleWatch page;
         QWebEngineView view;

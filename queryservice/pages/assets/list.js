@@ -93,17 +93,18 @@
     return [s.name, s.map, s.gameType].some((t) => t && t.toLowerCase().includes(text));
   };
 
+  const link = (text, href) => {
+    const a = document.createElement('a');
+    a.href = href;
+    a.textContent = text;
+    return a;
+  };
+
   const cell = (tr, kind, text, href) => {
     const td = tr.insertCell();
     td.className = kind;
-    if (href) {
-      const a = document.createElement('a');
-      a.href = href;
-      a.textContent = text;
-      td.append(a);
-    } else {
-      td.textContent = text;
-    }
+    if (href) td.append(link(text, href));
+    else td.textContent = text;
     return td;
   };
 
@@ -154,12 +155,7 @@
     if (row.join && row.gamePort !== s.gamePort) {
       row.gamePort = s.gamePort;
       row.join.replaceChildren();
-      if (s.gamePort) {
-        const a = document.createElement('a');
-        a.href = fill(joinTemplate, s.host, s.gamePort);
-        a.textContent = 'Join';
-        row.join.append(a);
-      }
+      if (s.gamePort) row.join.append(link('Join', fill(joinTemplate, s.host, s.gamePort)));
     }
     return row.tr;
   };
@@ -171,7 +167,7 @@
   const kChunk = 100;
   const chunks = []; // { box, body }
   let chunksBox = null;
-  let rowPx = 21; // a row's height, once one was laid out
+  let rowPx = 0; // a row's height, measured once one is laid out
   const placeRows = (trs) => {
     if (!chunksBox) {
       chunksBox = document.createElement('div');
@@ -195,12 +191,11 @@
       if (at !== tr) body.insertBefore(tr, at || null);
     });
     while (chunks.length > needed) chunks.pop().box.remove();
-    const first = trs.length ? trs[0].getBoundingClientRect().height : 0;
-    if (first > 0) rowPx = first;
+    if (!rowPx && trs.length) rowPx = trs[0].getBoundingClientRect().height;
     chunks.forEach(({ box, body }, k) => {
       const count = Math.min(kChunk, trs.length - k * kChunk);
       while (body.rows.length > count) body.rows[body.rows.length - 1].remove();
-      box.style.containIntrinsicHeight = Math.round(count * rowPx) + 'px';
+      box.style.containIntrinsicHeight = Math.round(count * (rowPx || 21)) + 'px';
     });
   };
 
